@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+
+// A settings suite shared by several processes: the XML property list
+// <directory>/<suite>.plist (directory defaults to $XDG_CONFIG_HOME, else
+// ~/.config), mode 0600. Values are property-list values (PropertyList.h).
+//
+// Reads come from this object's in-memory copy. setObject changes only that
+// copy and remembers the key; synchronize takes the cross-process lock,
+// re-reads the file, applies just the keys this object changed and atomically
+// replaces the file, so processes writing disjoint keys lose nothing.
+class UserDefaults {
+public:
+    // Nothing when the suite cannot be opened (its folder cannot be made).
+    static std::unique_ptr<UserDefaults> openSuite(const QString& suiteName,
+                                                   const QString& directory = {});
+    ~UserDefaults();
+    UserDefaults(const UserDefaults&) = delete;
+    UserDefaults& operator=(const UserDefaults&) = delete;
+
+    QString filePath() const;
+
+    // An invalid QVariant when the key is absent.
+    QVariant objectForKey(const QString& key) const;
+    void setObject(const QString& key, const QVariant& value);
+    void removeObjectForKey(const QString& key);
+
+    // Typed reads: the default (0.0, false, null string, empty container) when
+    // the key is absent or holds another type. Numbers read as doubles and
+    // booleans read from numbers as the platform does.
+    double doubleForKey(const QString& key) const;
+    bool boolForKey(const QString& key) const;
+    qlonglong integerForKey(const QString& key) const;
+    QString stringForKey(const QString& key) const;
+    QVariantList arrayForKey(const QString& key) const;
+    QVariantMap dictionaryForKey(const QString& key) const;
+
+    // Writes pending changes and picks up other processes' changes. False when
+    // the file could not be written; pending changes are then kept for the
+    // next attempt.
+    bool synchronize();
+
+private:
+    struct Private;
+    explicit UserDefaults(std::unique_ptr<Private> d);
+    std::unique_ptr<Private> d;
+};

@@ -1,0 +1,3 @@
+#include "smc/SmcDriver.h"
+
+SmcDriver::~SmcDriver() = default;

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Ondara: starts the agent (on the built-in demo
+# machine when this computer has no SMC) and shows the live readings, in the
+# application when it is built, else in the terminal client.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${ONDARA_BUILD_DIR:-$root/build}"
+bin="$build/bin"
+
+if [ -z "${ONDARA_RUN_INNER:-}" ]; then
+    "$root/scripts/install-deps.sh"
+    "$root/scripts/build.sh"
+    # Without a desktop session there is no session bus: bring a private one.
+    if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        exec env ONDARA_RUN_INNER=1 dbus-run-session -- "$0" "$@"
+    fi
+fi
+
+smc=auto
+if ! ls /sys/devices/platform/applesmc.768 >/dev/null 2>&1; then
+    smc=demo
+    echo "No SMC on this machine: the agent runs on the built-in demo machine."
+fi
+smart=auto
+memory=proc
+[ "$smc" = demo ] && smart=demo
+
+agent_pid=""
+cleanup() { [ -n "$agent_pid" ] && kill "$agent_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+"$bin/OndaraHelper" --smc "$smc" --smart "$smart" --memory "$memory" &
+agent_pid=$!
+
+if [ -x "$bin/Ondara" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    "$bin/Ondara" "$@"
+else
+    "$bin/ondara-cli" --watch 2 "$@"
+fi

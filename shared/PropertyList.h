@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QVariant>
+
+#include <optional>
+
+// Property-list values in memory are QVariants of exactly these kinds:
+//   QString, bool, qlonglong (every integer, signed 64-bit), double,
+//   QByteArray (data), QDateTime, QVariantList (array), QVariantMap (dictionary).
+// The same objects go into the settings file, into machine profiles and over
+// D-Bus, so every producer normalises to this set and every consumer may rely
+// on it.
+namespace PropertyList {
+
+// Brings any QVariant built from Qt's numeric and container types into the
+// canonical kinds above (int, uint, qulonglong → qlonglong; QStringList → list).
+// Values no property list can hold become invalid QVariants.
+QVariant normalized(const QVariant& value);
+
+bool isInteger(const QVariant& value);
+// An integer or a real.
+bool isNumber(const QVariant& value);
+bool isArray(const QVariant& value);
+bool isDictionary(const QVariant& value);
+
+// Parses an XML or binary property list. Returns nothing, with a reason in
+// *error, when the text is not a property list.
+std::optional<QVariant> parse(const QByteArray& bytes, QString* error = nullptr);
+// XML property list text of a canonical value.
+QByteArray toXml(const QVariant& value);
+
+} // namespace PropertyList
