@@ -3,7 +3,6 @@
 #include <QList>
 #include <QString>
 #include <QVariantMap>
-
 #include <functional>
 
 // The one interface between the agent and its clients. The agent's service

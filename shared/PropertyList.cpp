@@ -3,12 +3,10 @@
 #include <QDateTime>
 #include <QStringList>
 #include <QTimeZone>
-
-#include <plist/plist.h>
-
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <plist/plist.h>
 
 namespace {
 

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QVariant>
-
 #include <optional>
 
 // Property-list values in memory are QVariants of exactly these kinds:

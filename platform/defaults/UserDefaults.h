@@ -3,7 +3,6 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
-
 #include <memory>
 
 // A settings suite shared by several processes: the XML property list
