@@ -1,0 +1,3 @@
+#include "ipc/IpcLogging.h"
+
+Q_LOGGING_CATEGORY(lcIpc, "ondara.platform.ipc")

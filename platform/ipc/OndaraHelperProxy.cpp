@@ -1,0 +1,183 @@
+#include "ipc/OndaraHelperProxy.h"
+
+#include "OndaraHelperInterface.h"
+#include "OndaraNames.h"
+#include "ipc/PropertyListDBus.h"
+
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+namespace {
+
+// A reply whose signature differs from the contract's is refused here rather
+// than handed to the caller half-read.
+template <typename T> QString outsideContract(const QDBusMessage& message, T* value) {
+    const QDBusPendingReply<T> reply(message);
+    if (!reply.isValid()) {
+        return reply.error().name() + QStringLiteral(": ") + reply.error().message();
+    }
+    *value = reply.value();
+    return {};
+}
+
+} // namespace
+
+OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent)
+    , remote(std::make_unique<OndaraHelperInterface>(QString(OndaraNames::helperServiceName),
+                                                     QString(OndaraNames::helperObjectPath), bus)) {
+}
+
+OndaraHelperProxy::~OndaraHelperProxy() = default;
+
+void OndaraHelperProxy::setTimeout(int milliseconds) {
+    remote->setTimeout(milliseconds);
+}
+
+int OndaraHelperProxy::timeout() const {
+    return remote->timeout();
+}
+
+void OndaraHelperProxy::whenAnswered(const QDBusPendingCall& call, const QString& method,
+                                     std::function<QString(const QDBusMessage&)> deliver) {
+    // The watcher is a child of the proxy: a proxy that goes away takes its
+    // outstanding replies with it, and none is called afterwards.
+    auto* watcher = new QDBusPendingCallWatcher(call, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, method, deliver = std::move(deliver)](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                if (finished->isError()) {
+                    const QDBusError error = finished->error();
+                    Q_EMIT requestFailed(method,
+                                         error.name() + QStringLiteral(": ") + error.message());
+                    return;
+                }
+                const QString problem = deliver(finished->reply());
+                if (!problem.isEmpty()) {
+                    Q_EMIT requestFailed(method, problem);
+                }
+            });
+}
+
+void OndaraHelperProxy::dictionaryQuery(const QDBusPendingCall& call, const QString& method,
+                                        DictionaryReply reply) {
+    whenAnswered(call, method, [reply = std::move(reply)](const QDBusMessage& message) {
+        QVariantMap received;
+        QString problem = outsideContract(message, &received);
+        if (!problem.isEmpty()) {
+            return problem;
+        }
+        const QVariant canonical = PropertyListDBus::fromDBus(received);
+        if (!canonical.isValid()) {
+            return QStringLiteral("The answer holds values outside the contract");
+        }
+        reply(canonical.toMap());
+        return QString();
+    });
+}
+
+void OndaraHelperProxy::integersQuery(const QDBusPendingCall& call, const QString& method,
+                                      IntegersReply reply) {
+    whenAnswered(call, method, [reply = std::move(reply)](const QDBusMessage& message) {
+        QList<int> received;
+        QString problem = outsideContract(message, &received);
+        if (problem.isEmpty()) {
+            reply(received);
+        }
+        return problem;
+    });
+}
+
+void OndaraHelperProxy::appVersion(DoubleReply reply) {
+    whenAnswered(remote->appVersion(), QStringLiteral("appVersion"),
+                 [reply = std::move(reply)](const QDBusMessage& message) {
+                     double received = 0;
+                     QString problem = outsideContract(message, &received);
+                     if (problem.isEmpty()) {
+                         reply(received);
+                     }
+                     return problem;
+                 });
+}
+
+void OndaraHelperProxy::tempSensors(DictionaryReply reply) {
+    dictionaryQuery(remote->tempSensors(), QStringLiteral("tempSensors"), std::move(reply));
+}
+
+void OndaraHelperProxy::fanSensors(DictionaryReply reply) {
+    dictionaryQuery(remote->fanSensors(), QStringLiteral("fanSensors"), std::move(reply));
+}
+
+void OndaraHelperProxy::memSensors(DictionaryReply reply) {
+    dictionaryQuery(remote->memSensors(), QStringLiteral("memSensors"), std::move(reply));
+}
+
+void OndaraHelperProxy::machineSensorList(DictionaryReply reply) {
+    dictionaryQuery(remote->machineSensorList(), QStringLiteral("machineSensorList"),
+                    std::move(reply));
+}
+
+void OndaraHelperProxy::activeTempSensors(DictionaryReply reply) {
+    dictionaryQuery(remote->activeTempSensors(), QStringLiteral("activeTempSensors"),
+                    std::move(reply));
+}
+
+void OndaraHelperProxy::activeFanSensors(DictionaryReply reply) {
+    dictionaryQuery(remote->activeFanSensors(), QStringLiteral("activeFanSensors"),
+                    std::move(reply));
+}
+
+void OndaraHelperProxy::activeMemSensors(DictionaryReply reply) {
+    dictionaryQuery(remote->activeMemSensors(), QStringLiteral("activeMemSensors"),
+                    std::move(reply));
+}
+
+void OndaraHelperProxy::temperatureForSensors(const QList<quint32>& sensors, IntegersReply reply) {
+    integersQuery(remote->temperatureForSensors(sensors), QStringLiteral("temperatureForSensors"),
+                  std::move(reply));
+}
+
+void OndaraHelperProxy::rpmForFans(const QList<int>& fans, IntegersReply reply) {
+    integersQuery(remote->rpmForFans(fans), QStringLiteral("rpmForFans"), std::move(reply));
+}
+
+void OndaraHelperProxy::memoryUsage(DoublesReply reply) {
+    whenAnswered(remote->memoryUsage(), QStringLiteral("memoryUsage"),
+                 [reply = std::move(reply)](const QDBusMessage& message) {
+                     QList<double> received;
+                     QString problem = outsideContract(message, &received);
+                     if (problem.isEmpty()) {
+                         reply(received);
+                     }
+                     return problem;
+                 });
+}
+
+void OndaraHelperProxy::visibleSections(IntegersReply reply) {
+    integersQuery(remote->visibleSections(), QStringLiteral("visibleSections"), std::move(reply));
+}
+
+void OndaraHelperProxy::sensorUnits(IntegersReply reply) {
+    integersQuery(remote->sensorUnits(), QStringLiteral("sensorUnits"), std::move(reply));
+}
+
+void OndaraHelperProxy::changeStateForSensor(const QString& sensorKey, const QString& type,
+                                             bool state) {
+    remote->changeStateForSensor(sensorKey, type, state);
+}
+
+void OndaraHelperProxy::changeTempUnitToCelsius(bool celsius) {
+    remote->changeTempUnitToCelsius(celsius);
+}
+
+void OndaraHelperProxy::changeFanUnitToRPM(bool rpm) {
+    remote->changeFanUnitToRPM(rpm);
+}
+
+void OndaraHelperProxy::changeVisibilityForSection(const QString& section, bool visible) {
+    remote->changeVisibilityForSection(section, visible);
+}
+
+void OndaraHelperProxy::changeSensorWithNewSensor(quint32 sensor, const QString& component) {
+    remote->changeSensorWithNewSensor(sensor, component);
+}

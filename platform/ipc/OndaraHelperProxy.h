@@ -1,0 +1,65 @@
+#pragma once
+
+#include "OndaraHelperProtocol.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class OndaraHelperInterface;
+class QDBusPendingCall;
+class QDBusMessage;
+
+// The clients' side of OndaraHelperProtocol: every call goes to the agent's
+// well-known name, so an agent that starts later (or restarts) is simply found by
+// the next call. Replies run on this object's thread with values in canonical
+// property-list form (integers qlonglong, arrays QVariantList). When the agent is
+// absent, silent or answers outside the contract the reply is never called and
+// requestFailed says why.
+class OndaraHelperProxy : public QObject, public OndaraHelperProtocol {
+    Q_OBJECT
+public:
+    explicit OndaraHelperProxy(const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                               QObject* parent = nullptr);
+    ~OndaraHelperProxy() override;
+
+    // How long a query waits for its answer before it fails, in milliseconds;
+    // -1 is the bus library's default (25 s).
+    void setTimeout(int milliseconds);
+    int timeout() const;
+
+    void appVersion(DoubleReply reply) override;
+    void tempSensors(DictionaryReply reply) override;
+    void fanSensors(DictionaryReply reply) override;
+    void memSensors(DictionaryReply reply) override;
+    void machineSensorList(DictionaryReply reply) override;
+    void activeTempSensors(DictionaryReply reply) override;
+    void activeFanSensors(DictionaryReply reply) override;
+    void activeMemSensors(DictionaryReply reply) override;
+    void temperatureForSensors(const QList<quint32>& sensors, IntegersReply reply) override;
+    void rpmForFans(const QList<int>& fans, IntegersReply reply) override;
+    void memoryUsage(DoublesReply reply) override;
+    void visibleSections(IntegersReply reply) override;
+    void sensorUnits(IntegersReply reply) override;
+
+    void changeStateForSensor(const QString& sensorKey, const QString& type, bool state) override;
+    void changeTempUnitToCelsius(bool celsius) override;
+    void changeFanUnitToRPM(bool rpm) override;
+    void changeVisibilityForSection(const QString& section, bool visible) override;
+    void changeSensorWithNewSensor(quint32 sensor, const QString& component) override;
+
+Q_SIGNALS:
+    // method: the protocol member ("tempSensors"); error: one line, the bus
+    // error name and its message.
+    void requestFailed(const QString& method, const QString& error);
+
+private:
+    void whenAnswered(const QDBusPendingCall& call, const QString& method,
+                      std::function<QString(const QDBusMessage&)> deliver);
+    void dictionaryQuery(const QDBusPendingCall& call, const QString& method,
+                         DictionaryReply reply);
+    void integersQuery(const QDBusPendingCall& call, const QString& method, IntegersReply reply);
+
+    std::unique_ptr<OndaraHelperInterface> remote;
+};
