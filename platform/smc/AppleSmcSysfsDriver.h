@@ -65,7 +65,8 @@ private:
     // Selects an index and reads the key's name there; nothing on refusal or
     // an I/O failure (then *refused tells which).
     std::optional<uint32_t> keyAtIndex(int index, bool* refused);
-    std::optional<Entry> entryAtIndex(int index, uint32_t expectedKey, bool* refused);
+    std::optional<Entry> entryAtIndex(int index, uint32_t expectedKey, bool wantData,
+                                      bool* refused);
     void loadLabels();
 
     QString root;
