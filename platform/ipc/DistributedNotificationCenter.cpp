@@ -2,6 +2,7 @@
 
 #include "OndaraNames.h"
 
+#include <QCoreApplication>
 #include <QDBusMessage>
 #include <QLoggingCategory>
 
@@ -20,8 +21,15 @@ bool isMemberNameCharacter(QChar c, bool first) {
 DistributedNotificationCenter* DistributedNotificationCenter::defaultCenter() {
     // Deliberately never destroyed: observers may outlive the application
     // object, and tearing down a bus user after it is gone is not safe.
-    static DistributedNotificationCenter* const center =
-        new DistributedNotificationCenter(QDBusConnection::sessionBus());
+    static DistributedNotificationCenter* const center = [] {
+        auto* created = new DistributedNotificationCenter(QDBusConnection::sessionBus());
+        // Notifications are delivered on the main thread even when a worker
+        // thread happens to ask first.
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            created->moveToThread(app->thread());
+        }
+        return created;
+    }();
     return center;
 }
 
