@@ -6,6 +6,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -34,6 +35,14 @@ uint32_t keyCode(const QString& text) {
 
 uint32_t fanKey(int id, const char* suffix) {
     return keyCode(QLatin1Char('F') + QString::number(id) + QLatin1String(suffix));
+}
+
+// Every byte of a record, padding included, starts as zero: the driver sees
+// the whole 80 bytes.
+SMCParamStruct zeroedRecord() {
+    SMCParamStruct record;
+    std::memset(static_cast<void*>(&record), 0, sizeof(record));
+    return record;
 }
 
 QString hex(uint32_t value, int width) {
@@ -144,7 +153,7 @@ SMCParamStruct SMCKit::sendCommand(const SMCParamStruct& input) {
     if (!smc) {
         throw Error1::driverNotFound();
     }
-    SMCParamStruct reply{};
+    SMCParamStruct reply = zeroedRecord();
     size_t replySize = sizeof(SMCParamStruct);
     const SmcDriver::KernReturn kr =
         smc->callStructMethod(smcConnection, structMethodSelector, input, &reply, &replySize);
@@ -164,14 +173,14 @@ SMCParamStruct SMCKit::sendCommand(const SMCParamStruct& input) {
 }
 
 void SMCKit::readKeyInformation(uint32_t key) {
-    SMCParamStruct input{};
+    SMCParamStruct input = zeroedRecord();
     input.key = key;
     input.data8 = SMCParamStruct::readKeyInfo;
     sendCommand(input);
 }
 
 std::array<uint8_t, 32> SMCKit::readKey(uint32_t key, const SMCDataType& type) {
-    SMCParamStruct input{};
+    SMCParamStruct input = zeroedRecord();
     input.key = key;
     input.keyInfo.dataSize = type.size;
     input.data8 = SMCParamStruct::readKeyValue;
@@ -206,7 +215,11 @@ QString SMCKit::decodeFds(const std::array<uint8_t, 32>& bytes) {
     }
     qsizetype begin = 0;
     qsizetype end = name.size();
-    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    // Blanks and tabs (every space separator, no-break space included), but
+    // not line breaks.
+    const auto blank = [](QChar c) {
+        return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space;
+    };
     while (begin < end && blank(name[begin])) {
         ++begin;
     }

@@ -196,7 +196,7 @@ SmcDriver::KernReturn AppleSmcSysfsDriver::callStructMethod(uint32_t connection,
     if (connection == 0 || connection != openConnection) {
         return notOpen;
     }
-    *output = SMCParamStruct{};
+    std::memset(static_cast<void*>(output), 0, sizeof(*output));
     output->key = input.key;
     if (input.data8 != SMCParamStruct::readKeyInfo && input.data8 != SMCParamStruct::readKeyValue) {
         output->result = resultBadCommand;
@@ -205,7 +205,7 @@ SmcDriver::KernReturn AppleSmcSysfsDriver::callStructMethod(uint32_t connection,
     const bool wantValue = input.data8 == SMCParamStruct::readKeyValue;
     const Answer reply = answer(input.key, wantValue);
     if (reply.kr != success) {
-        *output = SMCParamStruct{};
+        std::memset(static_cast<void*>(output), 0, sizeof(*output));
         return reply.kr;
     }
     output->result = reply.result;

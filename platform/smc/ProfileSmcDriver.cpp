@@ -286,7 +286,7 @@ SmcDriver::KernReturn ProfileSmcDriver::callStructMethod(uint32_t connection, ui
     if (connection != connectionHandle) {
         return notOpen;
     }
-    *output = SMCParamStruct{};
+    std::memset(static_cast<void*>(output), 0, sizeof(*output));
     if (forcedReturn && *forcedReturn != success) {
         return *forcedReturn;
     }
