@@ -17,6 +17,15 @@ QVariantList triple(qlonglong slot, qlonglong attribute, qlonglong value) {
     return {slot, attribute, value};
 }
 
+// A list of attribute triples (braces alone would copy a single triple).
+QVariantList table(std::initializer_list<QVariantList> triples) {
+    QVariantList list;
+    for (const QVariantList& entry : triples) {
+        list.append(QVariant(entry));
+    }
+    return list;
+}
+
 // The device the search gives at the given position.
 BlockStorageDevice deviceAt(ProfileAtaSmartPlatform& platform, int position) {
     auto devices = platform.blockStorageDevices(nullptr);
@@ -80,7 +89,7 @@ private Q_SLOTS:
         // "block" wins over "attributes".
         const AtaSmartInterface::DataBlock block = ProfileAtaSmartPlatform::dataBlock(
             drive({{QStringLiteral("block"), data},
-                   {QStringLiteral("attributes"), QVariantList{triple(0, 194, 40)}}}));
+                   {QStringLiteral("attributes"), table({triple(0, 194, 40)})}}));
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(block.data()), 512), expected);
     }
 
@@ -135,8 +144,7 @@ private Q_SLOTS:
         QFETCH(AtaSmartReturn, offLineResult);
         QFETCH(AtaSmartReturn, readResult);
 
-        QVariantMap entry =
-            drive({{QStringLiteral("attributes"), QVariantList{triple(13, 194, 38)}}});
+        QVariantMap entry = drive({{QStringLiteral("attributes"), table({triple(13, 194, 38)})}});
         if (!key.isEmpty()) {
             entry.insert(key, false);
         }
@@ -211,7 +219,7 @@ private Q_SLOTS:
         std::unique_ptr<AtaSmartPlugIn> plugIn;
         {
             ProfileAtaSmartPlatform platform(
-                {drive({{QStringLiteral("attributes"), QVariantList{triple(4, 194, 41)}}})});
+                {drive({{QStringLiteral("attributes"), table({triple(4, 194, 41)})}})});
             QCOMPARE(platform.createPlugIn(deviceAt(platform, 0), &plugIn),
                      AtaSmartReturnCode::success);
         }
