@@ -1,0 +1,120 @@
+#include "AgentCommandLine.h"
+
+namespace {
+
+const QString profilePrefix = QStringLiteral("profile:");
+
+struct SourceOption {
+    const char* option;
+    const char* variable;
+    QStringList words;
+    QString AgentCommandLine::*field;
+};
+
+bool isValidValue(const SourceOption& source, const QString& value) {
+    return source.words.contains(value) || !AgentCommandLine::profilePath(value).isEmpty();
+}
+
+} // namespace
+
+QString AgentCommandLine::profilePath(const QString& value) {
+    return value.startsWith(profilePrefix) ? value.mid(profilePrefix.size()) : QString();
+}
+
+QString AgentCommandLine::usage() {
+    return QStringLiteral(
+        "Usage: OndaraHelper [--smc auto|applesmc|demo|profile:PATH]\n"
+        "                    [--smart auto|none|demo|profile:PATH]\n"
+        "                    [--memory proc|profile:PATH] [--version] [--help]\n"
+        "\n"
+        "The sensor agent: serves the SMC's temperatures and fans, the drive temperature\n"
+        "and the memory figures on the D-Bus session bus as com.quillbank.OndaraHelper.\n"
+        "\n"
+        "  --smc      auto (default): the applesmc driver when present; applesmc;\n"
+        "             demo: the built-in demo machine; profile:PATH: a machine profile\n"
+        "  --smart    auto (default): the machine's ATA disks; none: no drive;\n"
+        "             demo; profile:PATH\n"
+        "  --memory   proc (default): /proc/meminfo; profile:PATH\n"
+        "  --version  print the version and exit\n"
+        "  --help     print this text and exit\n"
+        "\n"
+        "ONDARA_SMC, ONDARA_SMART and ONDARA_MEMORY set the same; options win.\n");
+}
+
+std::optional<AgentCommandLine> AgentCommandLine::parse(const QStringList& arguments,
+                                                        const QProcessEnvironment& environment,
+                                                        QString* error) {
+    const QList<SourceOption> sources{
+        {"--smc",
+         "ONDARA_SMC",
+         {QStringLiteral("auto"), QStringLiteral("applesmc"), QStringLiteral("demo")},
+         &AgentCommandLine::smc},
+        {"--smart",
+         "ONDARA_SMART",
+         {QStringLiteral("auto"), QStringLiteral("none"), QStringLiteral("demo")},
+         &AgentCommandLine::smart},
+        {"--memory", "ONDARA_MEMORY", {QStringLiteral("proc")}, &AgentCommandLine::memory},
+    };
+    auto fail = [error](const QString& reason) {
+        if (error) {
+            *error = reason;
+        }
+        return std::nullopt;
+    };
+
+    AgentCommandLine commandLine;
+    for (const SourceOption& source : sources) {
+        const QString variable = QString::fromLatin1(source.variable);
+        if (environment.contains(variable)) {
+            const QString value = environment.value(variable);
+            if (!isValidValue(source, value)) {
+                return fail(QStringLiteral("%1: unknown value \"%2\"").arg(variable, value));
+            }
+            commandLine.*source.field = value;
+        }
+    }
+
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1StringView("--version")) {
+            commandLine.showVersion = true;
+            continue;
+        }
+        if (argument == QLatin1StringView("--help") || argument == QLatin1StringView("-h")) {
+            commandLine.showHelp = true;
+            continue;
+        }
+        const SourceOption* matched = nullptr;
+        QString value;
+        bool hasValue = false;
+        for (const SourceOption& source : sources) {
+            const QString option = QString::fromLatin1(source.option);
+            if (argument == option) {
+                matched = &source;
+                if (i + 1 < arguments.size()) {
+                    value = arguments[++i];
+                    hasValue = true;
+                }
+                break;
+            }
+            if (argument.startsWith(option + QLatin1Char('='))) {
+                matched = &source;
+                value = argument.mid(option.size() + 1);
+                hasValue = true;
+                break;
+            }
+        }
+        if (!matched) {
+            return fail(QStringLiteral("unknown option \"%1\"").arg(argument));
+        }
+        if (!hasValue) {
+            return fail(QStringLiteral("%1 needs a value").arg(QLatin1StringView(matched->option)));
+        }
+        if (!isValidValue(*matched, value)) {
+            return fail(QStringLiteral("%1: unknown value \"%2\"")
+                            .arg(QLatin1StringView(matched->option), value));
+        }
+        commandLine.*matched->field = value;
+    }
+    return commandLine;
+}

@@ -1,0 +1,463 @@
+#include "SMCController.h"
+
+#include "AgentLogging.h"
+#include "DriveTemperature.h"
+#include "OndaraNames.h"
+#include "OndaraVersion.h"
+#include "PropertyList.h"
+#include "SMCKit.h"
+#include "SensorComponents.h"
+#include "TemperatureSensorCatalogue.h"
+#include "defaults/UserDefaults.h"
+#include "ipc/DistributedNotificationCenter.h"
+#include "vm/ProcMeminfoSource.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+namespace Keys = OndaraNames::Keys;
+namespace Notifications = OndaraNames::Notifications;
+
+constexpr double bytesPerGibibyte = 1024.0 * 1024.0 * 1024.0;
+const QList<int> defaultSections{1, 1, 1};
+const QList<int> defaultUnits{0, 0};
+
+void logProgress(const QString& line) {
+    qCInfo(lcController).noquote() << line;
+}
+
+void logProblem(const QString& line) {
+    qCWarning(lcController).noquote() << line;
+}
+
+void writeStandardOutput(const char* line) {
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+QVariantList toPropertyList(const QList<int>& numbers) {
+    QVariantList list;
+    list.reserve(numbers.size());
+    for (int number : numbers) {
+        list.append(qlonglong(number));
+    }
+    return list;
+}
+
+// "Sections" and "Units" as the agent writes them: exactly `size` integers.
+// Anything else would let a later index fall outside the list, so it counts
+// as absent.
+std::optional<QList<int>> integerArray(const QVariant& value, qsizetype size) {
+    if (!PropertyList::isArray(value)) {
+        return std::nullopt;
+    }
+    const QVariantList list = value.toList();
+    if (list.size() != size) {
+        return std::nullopt;
+    }
+    QList<int> numbers;
+    for (const QVariant& element : list) {
+        if (!PropertyList::isInteger(element)) {
+            return std::nullopt;
+        }
+        numbers.append(int(element.toLongLong()));
+    }
+    return numbers;
+}
+
+// A dictionary whose every value is an array (and, one level deeper, an
+// array of arrays when `nested`).
+std::optional<QVariantMap> dictionaryOfArrays(const QVariant& value, bool nested) {
+    if (!PropertyList::isDictionary(value)) {
+        return std::nullopt;
+    }
+    const QVariantMap map = value.toMap();
+    for (const QVariant& entry : map) {
+        if (!PropertyList::isArray(entry)) {
+            return std::nullopt;
+        }
+        if (nested) {
+            for (const QVariant& inner : entry.toList()) {
+                if (!PropertyList::isArray(inner)) {
+                    return std::nullopt;
+                }
+            }
+        }
+    }
+    return map;
+}
+
+std::optional<SMCControllerEnvironment>& pendingSharedEnvironment() {
+    static std::optional<SMCControllerEnvironment> environment;
+    return environment;
+}
+
+} // namespace
+
+SMCControllerEnvironment SMCControllerEnvironment::system() {
+    SMCControllerEnvironment environment;
+    environment.openDefaults = [] { return UserDefaults::openSuite(OndaraNames::suiteName); };
+    environment.notificationCenter = DistributedNotificationCenter::defaultCenter();
+    environment.versionText = QStringLiteral(ONDARA_VERSION_TEXT);
+    environment.memory = std::make_shared<ProcMeminfoSource>();
+    environment.fatalStop = [] {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        // At once: no static destructors run under the event loop still on the stack.
+        std::_Exit(EXIT_FAILURE);
+    };
+    return environment;
+}
+
+SMCController::SMCController(SMCControllerEnvironment environment)
+    : environment(std::move(environment)) {
+    initialise();
+}
+
+SMCController::~SMCController() = default;
+
+SMCController& SMCController::sharedController() {
+    // A function-local static is initialised once, thread-safely, and this one
+    // is never released: service objects may refer to it until the very end.
+    static SMCController* const controller = [] {
+        auto& pending = pendingSharedEnvironment();
+        SMCControllerEnvironment environment =
+            pending ? std::move(*pending) : SMCControllerEnvironment::system();
+        pending.reset();
+        return new SMCController(std::move(environment));
+    }();
+    return *controller;
+}
+
+void SMCController::setSharedEnvironment(SMCControllerEnvironment environment) {
+    pendingSharedEnvironment() = std::move(environment);
+}
+
+double SMCController::versionNumber(const QString& versionText) {
+    // The whole text must be one decimal number: "2.1.3", " 2.1", "inf" or a
+    // hexadecimal float are not.
+    static const QRegularExpression decimal(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    if (!decimal.match(versionText).hasMatch()) {
+        return 100.0;
+    }
+    bool ok = false;
+    const double value = QLocale::c().toDouble(versionText, &ok);
+    return ok && std::isfinite(value) ? value : 100.0;
+}
+
+QString SMCController::versionString(double version) {
+    if (!std::isfinite(version) || std::fabs(version) >= 1e16) {
+        return QString::number(version, 'g', QLocale::FloatingPointShortest);
+    }
+    QString text = QString::number(version, 'f', QLocale::FloatingPointShortest);
+    if (!text.contains(QLatin1Char('.'))) {
+        text += QStringLiteral(".0");
+    }
+    return text;
+}
+
+void SMCController::initialise() {
+    components_ = SensorComponents::bounds();
+    componentDescritiveNames_ = SensorComponents::descriptiveNames();
+    componentOrder_ = SensorComponents::order();
+
+    try {
+        SMCKit::openConnection();
+    } catch (const std::exception&) {
+        // Without the SMC the agent has nothing to offer; nothing is written.
+        logProblem(QStringLiteral("Can't establish connection with SMC"));
+        if (environment.fatalStop) {
+            environment.fatalStop();
+        }
+        throw FatalStop("Can't establish connection with SMC");
+    }
+
+    appVersion_ = versionNumber(environment.versionText);
+
+    if (environment.openDefaults) {
+        defaults_ = environment.openDefaults();
+    }
+    if (defaults_) {
+        oldAppVersion_ = defaults_->doubleForKey(Keys::helperVersion);
+    }
+
+    logProgress(QStringLiteral("old Helper Version: %1, New Helper version: %2")
+                    .arg(versionString(oldAppVersion_), versionString(appVersion_)));
+
+    if (oldAppVersion_ < appVersion_) {
+        logProgress(QStringLiteral(
+            "Old helper version detected. Searching for valid sensors and creating new Defaults."));
+        rebuildSelection();
+        if (defaults_) {
+            defaults_->setObject(Keys::helperVersion, appVersion_);
+            defaults_->synchronize();
+        }
+        return;
+    }
+
+    if (!loadStoredSelection()) {
+        logProgress(QStringLiteral(
+            "Couldn't read saved data. Searching for valid sensors and creating new Defaults."));
+        rebuildSelection();
+        return;
+    }
+    logProgress(QStringLiteral("App version is the same. Using Stored Sensors in Defaults."));
+}
+
+bool SMCController::loadStoredSelection() {
+    if (!defaults_) {
+        return false;
+    }
+    // All four or none: a partial load is discarded.
+    const auto temps = dictionaryOfArrays(defaults_->objectForKey(Keys::tempSensors), false);
+    const auto fans = dictionaryOfArrays(defaults_->objectForKey(Keys::fanSensors), false);
+    const auto mem = dictionaryOfArrays(defaults_->objectForKey(Keys::memSensors), false);
+    const auto machine = dictionaryOfArrays(defaults_->objectForKey(Keys::machineSensors), true);
+    if (!temps || !fans || !mem || !machine) {
+        return false;
+    }
+    tempSensorsDict_ = *temps;
+    fanSensorsDict_ = *fans;
+    memSensorsDict_ = *mem;
+    machineSensorList_ = *machine;
+    visibleSections_ = integerArray(defaults_->objectForKey(Keys::sections), defaultSections.size())
+                           .value_or(defaultSections);
+    units_ = integerArray(defaults_->objectForKey(Keys::units), defaultUnits.size())
+                 .value_or(defaultUnits);
+    return true;
+}
+
+void SMCController::rebuildSelection() {
+    tempSensorsDict_.clear();
+    fanSensorsDict_.clear();
+    memSensorsDict_.clear();
+
+    currentSensors_ = chooseComponentSensors();
+    int nextFreePosition = int(componentOrder_.size());
+    for (auto it = currentSensors_.cbegin(); it != currentSensors_.cend(); ++it) {
+        const QString& key = it.key();
+        int position = 0;
+        if (const auto found = componentOrder_.constFind(key); found != componentOrder_.cend()) {
+            position = found.value();
+        } else {
+            position = nextFreePosition++;
+        }
+        const bool active = key == QLatin1StringView("CPU") || key == QLatin1StringView("GPU") ||
+                            key == QLatin1StringView("HDD");
+        tempSensorsDict_.insert(key,
+                                QVariantList{componentDescritiveNames_.value(key),
+                                             qlonglong(it.value()), qlonglong(position), active});
+    }
+    logProgress(QStringLiteral("TempSensorsDict generated"));
+
+    try {
+        currentFans_ = SMCKit::readFans();
+    } catch (const std::exception&) {
+        writeStandardOutput("No fans detected\n");
+    }
+    for (const Fan& fan : std::as_const(currentFans_)) {
+        fanSensorsDict_.insert(QString::number(fan.id),
+                               QVariantList{fan.name, qlonglong(fan.maxSpeed), fan.id < 3});
+    }
+    logProgress(QStringLiteral("FanSensorsDict generted"));
+
+    static const QStringList memoryFigureNames{
+        QStringLiteral("Total"),     QStringLiteral("Used"),   QStringLiteral("Free"),
+        QStringLiteral("Wired"),     QStringLiteral("Active"), QStringLiteral("Inactive"),
+        QStringLiteral("Compressed")};
+    for (int position = 0; position < memoryFigureNames.size(); ++position) {
+        memSensorsDict_.insert(memoryFigureNames[position],
+                               QVariantList{qlonglong(position), position > 2});
+    }
+    logProgress(QStringLiteral("MemSensorsDict generated"));
+
+    visibleSections_ = defaultSections;
+    units_ = defaultUnits;
+
+    if (defaults_) {
+        defaults_->setObject(Keys::tempSensors, tempSensorsDict_);
+        defaults_->setObject(Keys::fanSensors, fanSensorsDict_);
+        defaults_->setObject(Keys::memSensors, memSensorsDict_);
+        defaults_->setObject(Keys::machineSensors, machineSensorList_);
+        defaults_->setObject(Keys::sections, toPropertyList(visibleSections_));
+        defaults_->setObject(Keys::units, toPropertyList(units_));
+        defaults_->setObject(Keys::sensorsSaved, true);
+        defaults_->synchronize();
+    }
+}
+
+QHash<QString, uint32_t> SMCController::chooseComponentSensors() {
+    try {
+        knownSensors_ = SMCKit::presentTemperatureSensors();
+    } catch (const std::exception&) {
+        logProblem(QStringLiteral("No Temperature sensors detected on this machine"));
+        return {};
+    }
+    QHash<QString, uint32_t> chosen;
+    for (auto it = components_.cbegin(); it != components_.cend(); ++it) {
+        if (const auto code = chooseSensor(it.key(), it.value().first, it.value().second)) {
+            chosen.insert(it.key(), *code);
+        }
+    }
+    return chosen;
+}
+
+std::optional<uint32_t> SMCController::chooseSensor(const QString& component, int lower,
+                                                    int upper) {
+    struct Candidate {
+        TemperatureSensor sensor;
+        bool drive = false;
+    };
+    QList<Candidate> candidates;
+    for (const TemperatureSensor& sensor : std::as_const(knownSensors_)) {
+        if (SensorComponents::belongsTo(sensor.name, component)) {
+            candidates.append({sensor, false});
+        }
+    }
+    // The drive is read once here and that reading stands for it throughout;
+    // its error values (0, -1, -3) never make it a candidate.
+    int32_t driveTemperature = 0;
+    if (component == QLatin1StringView("HDD")) {
+        driveTemperature = hddTemp();
+        if (driveTemperature >= 1 && driveTemperature <= 64) {
+            candidates.append({driveTemperatureSensor(), true});
+        }
+    }
+    if (candidates.isEmpty()) {
+        return std::nullopt;
+    }
+
+    auto temperatureOf = [driveTemperature](const Candidate& candidate) {
+        return candidate.drive ? double(driveTemperature)
+                               : SMCKit::readTemperature(candidate.sensor.code);
+    };
+
+    // Hottest first, stable: a candidate moves ahead of another only when it
+    // reads strictly higher. Every comparison reads afresh, so the readings
+    // may drift while sorting; a hand-written insertion sort never leaves the
+    // list whatever the comparisons say, which the library sorts don't promise
+    // for an inconsistent ordering. Lists are a handful of sensors long.
+    for (qsizetype i = 1; i < candidates.size(); ++i) {
+        for (qsizetype j = i; j > 0; --j) {
+            double moving = 0;
+            double ahead = 0;
+            try {
+                moving = temperatureOf(candidates[j]);
+                ahead = temperatureOf(candidates[j - 1]);
+            } catch (const std::exception&) {
+                logProblem(QStringLiteral("Error when ordering %1 sensors in SMCController")
+                               .arg(component));
+                break;
+            }
+            if (!(moving > ahead)) {
+                break;
+            }
+            candidates.swapItemsAt(j, j - 1);
+        }
+    }
+
+    std::optional<uint32_t> chosen;
+    for (const Candidate& candidate : std::as_const(candidates)) {
+        const QString keyText =
+            candidate.drive ? candidate.sensor.name : SMCKit::fourCharString(candidate.sensor.code);
+        double temperature = 0;
+        try {
+            temperature = temperatureOf(candidate);
+        } catch (const std::exception&) {
+            logProblem(QStringLiteral("Can't get temperature for sensor %1").arg(keyText));
+            continue;
+        }
+        const bool qualifies = !chosen && lower < temperature && temperature < upper;
+        if (qualifies) {
+            chosen = candidate.sensor.code;
+        }
+        // Readings of 0 °C or below are not offered to the user, even the chosen one.
+        if (temperature > 0) {
+            QVariantList list = machineSensorList_.value(component).toList();
+            list.append(QVariant(QVariantList{qlonglong(candidate.sensor.code), keyText,
+                                              candidate.sensor.name, qualifies}));
+            machineSensorList_.insert(component, list);
+        }
+    }
+    return chosen;
+}
+
+void SMCController::persist(const QString& part) {
+    struct Row {
+        QLatin1StringView part;
+        QLatin1StringView key;
+        QLatin1StringView notification; // empty: none
+    };
+    static const Row rows[] = {
+        {QLatin1StringView("Temps"), Keys::tempSensors, Notifications::tempsDidChange},
+        {QLatin1StringView("Fans"), Keys::fanSensors, Notifications::fansDidChange},
+        {QLatin1StringView("Mem"), Keys::memSensors, Notifications::memDidChange},
+        {QLatin1StringView("Sections"), Keys::sections, Notifications::sectionsDidChange},
+        {QLatin1StringView("Units"), Keys::units, Notifications::unitsDidChange},
+        {QLatin1StringView("MachineSensors"), Keys::machineSensors, QLatin1StringView()},
+    };
+    const Row* row = nullptr;
+    for (const Row& candidate : rows) {
+        if (part == candidate.part) {
+            row = &candidate;
+            break;
+        }
+    }
+
+    if (defaults_) {
+        if (row) {
+            QVariant value;
+            if (row->key == Keys::tempSensors) {
+                value = tempSensorsDict_;
+            } else if (row->key == Keys::fanSensors) {
+                value = fanSensorsDict_;
+            } else if (row->key == Keys::memSensors) {
+                value = memSensorsDict_;
+            } else if (row->key == Keys::sections) {
+                value = toPropertyList(visibleSections_);
+            } else if (row->key == Keys::units) {
+                value = toPropertyList(units_);
+            } else {
+                value = machineSensorList_;
+            }
+            defaults_->setObject(row->key, value);
+        }
+        defaults_->synchronize();
+    }
+    if (row && !row->notification.isEmpty()) {
+        postNotification(row->notification);
+    }
+}
+
+void SMCController::postNotification(const QString& name) {
+    if (environment.notificationCenter) {
+        environment.notificationCenter->postNotificationName(name);
+    }
+}
+
+SMCController::MemoryFigures SMCController::memoryFigures() {
+    const auto statistics =
+        environment.memory ? environment.memory->statistics() : std::optional<VmStatistics>();
+    if (!statistics) {
+        writeStandardOutput("Error getting host_statistics64\n");
+        return {};
+    }
+    auto gibibytes = [](uint64_t pages) {
+        return double(pages) * double(VmStatistics::pageSize) / bytesPerGibibyte;
+    };
+    return {gibibytes(statistics->freeCount), gibibytes(statistics->activeCount),
+            gibibytes(statistics->inactiveCount), gibibytes(statistics->wireCount),
+            gibibytes(statistics->compressorPageCount)};
+}
+
+double SMCController::totalMemory() {
+    const auto installed =
+        environment.memory ? environment.memory->installedMemoryBytes() : std::optional<uint64_t>();
+    return installed ? double(*installed) / bytesPerGibibyte : 0.0;
+}
