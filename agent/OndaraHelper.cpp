@@ -30,6 +30,12 @@ quint32 unsignedIntValue(const QVariant& value) {
     return 0;
 }
 
+// An entry as an array; anything else as an empty one. (QVariant would turn a
+// string into a list of its characters.)
+QVariantList entryOf(const QVariant& value) {
+    return PropertyList::isArray(value) ? value.toList() : QVariantList();
+}
+
 bool enabledFlag(const QVariantList& entry) {
     return entry.last().toBool();
 }
@@ -100,7 +106,7 @@ void OndaraHelper::activeTempSensors(DictionaryReply reply) {
     QVariantMap active;
     const QVariantMap& dict = smcController.tempSensorsDict();
     for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const QVariantList entry = it.value().toList();
+        const QVariantList entry = entryOf(it.value());
         if (entry.size() < tempEntryLength || !enabledFlag(entry)) {
             continue;
         }
@@ -114,7 +120,7 @@ void OndaraHelper::activeFanSensors(DictionaryReply reply) {
     QVariantMap active;
     const QVariantMap& dict = smcController.fanSensorsDict();
     for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const QVariantList entry = it.value().toList();
+        const QVariantList entry = entryOf(it.value());
         const auto number = fanNumber(it.key());
         if (!number || entry.size() < fanEntryLength || !enabledFlag(entry)) {
             continue;
@@ -129,7 +135,7 @@ void OndaraHelper::activeMemSensors(DictionaryReply reply) {
     QVariantMap active;
     const QVariantMap& dict = smcController.memSensorsDict();
     for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const QVariantList entry = it.value().toList();
+        const QVariantList entry = entryOf(it.value());
         if (entry.size() < memEntryLength || !enabledFlag(entry)) {
             continue;
         }
@@ -276,9 +282,9 @@ void OndaraHelper::changeSensorWithNewSensor(quint32 sensor, const QString& comp
 
     QVariantMap machine = smcController.machineSensorList();
     if (const auto candidates = machine.find(component); candidates != machine.end()) {
-        QVariantList list = candidates.value().toList();
+        QVariantList list = entryOf(candidates.value());
         for (QVariant& candidate : list) {
-            QVariantList fields = candidate.toList();
+            QVariantList fields = entryOf(candidate);
             if (fields.size() < candidateEntryLength) {
                 continue;
             }
