@@ -249,6 +249,13 @@ bool AppleSmcSysfsDriver::decideAccess() {
 }
 
 AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answer(uint32_t key, bool wantValue) {
+    // The device went away (the module was unloaded): a driver failure, not
+    // an answer about the key.
+    if (!QFileInfo(directory).isDir()) {
+        Answer gone;
+        gone.kr = error;
+        return gone;
+    }
     decideAccess();
     if (access == Access::raw) {
         return answerRaw(key, wantValue);
