@@ -6,6 +6,8 @@
 
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QPointer>
+#include <QScopeGuard>
 
 namespace {
 
@@ -38,14 +40,26 @@ int OndaraHelperProxy::timeout() const {
     return remote->timeout();
 }
 
+int OndaraHelperProxy::pendingRequests() const {
+    return pending;
+}
+
 void OndaraHelperProxy::whenAnswered(const QDBusPendingCall& call, const QString& method,
                                      std::function<QString(const QDBusMessage&)> deliver) {
     // The watcher is a child of the proxy: a proxy that goes away takes its
     // outstanding replies with it, and none is called afterwards.
     auto* watcher = new QDBusPendingCallWatcher(call, this);
+    ++pending;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, method, deliver = std::move(deliver)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
+                // Settled after the reply or the failure signal has run, which
+                // may have destroyed the proxy.
+                const auto settle = qScopeGuard([self = QPointer<OndaraHelperProxy>(this)] {
+                    if (self && --self->pending == 0) {
+                        Q_EMIT self->requestsSettled();
+                    }
+                });
                 if (finished->isError()) {
                     const QDBusError error = finished->error();
                     Q_EMIT requestFailed(method,

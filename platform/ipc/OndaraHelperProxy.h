@@ -29,6 +29,10 @@ public:
     void setTimeout(int milliseconds);
     int timeout() const;
 
+    // Queries sent and not yet answered or failed. A program about to exit waits
+    // for requestsSettled, so no answer is still being read while it shuts down.
+    int pendingRequests() const;
+
     void appVersion(DoubleReply reply) override;
     void tempSensors(DictionaryReply reply) override;
     void fanSensors(DictionaryReply reply) override;
@@ -53,6 +57,8 @@ Q_SIGNALS:
     // method: the protocol member ("tempSensors"); error: one line, the bus
     // error name and its message.
     void requestFailed(const QString& method, const QString& error);
+    // pendingRequests() has come back to 0.
+    void requestsSettled();
 
 private:
     void whenAnswered(const QDBusPendingCall& call, const QString& method,
@@ -62,4 +68,5 @@ private:
     void integersQuery(const QDBusPendingCall& call, const QString& method, IntegersReply reply);
 
     std::unique_ptr<OndaraHelperInterface> remote;
+    int pending = 0;
 };

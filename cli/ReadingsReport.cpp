@@ -1,0 +1,435 @@
+#include "ReadingsReport.h"
+
+#include "PropertyList.h"
+
+#include <QJsonArray>
+#include <QSet>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QString celsiusUnit = QStringLiteral("°C");
+const QString fahrenheitUnit = QStringLiteral("°F");
+const QString rpmUnit = QStringLiteral("RPM");
+const QString percentUnit = QStringLiteral("%");
+const QString gibibyteUnit = QStringLiteral("GiB");
+const QString missingValue = QStringLiteral("n/a");
+
+// The entry as a list of at least `length` elements, or nothing.
+std::optional<QVariantList> entryOf(const QVariant& value, qsizetype length) {
+    if (!PropertyList::isArray(value)) {
+        return std::nullopt;
+    }
+    QVariantList list = value.toList();
+    if (list.size() < length) {
+        return std::nullopt;
+    }
+    return list;
+}
+
+std::optional<qlonglong> integerOf(const QVariant& value) {
+    if (!PropertyList::isInteger(value)) {
+        return std::nullopt;
+    }
+    return value.toLongLong();
+}
+
+std::optional<quint32> codeOf(const QVariant& value) {
+    const auto number = integerOf(value);
+    if (!number || *number < 0 || *number > qlonglong(std::numeric_limits<quint32>::max())) {
+        return std::nullopt;
+    }
+    return quint32(*number);
+}
+
+// Flags are booleans in the store; an integer 0/1 means the same.
+bool flagOf(const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool) {
+        return value.toBool();
+    }
+    return integerOf(value).value_or(0) != 0;
+}
+
+struct TextRow {
+    QString label;
+    QString number;
+    QString unit;
+};
+
+QString valueText(const TextRow& row, qsizetype numberWidth) {
+    if (row.number.isEmpty()) {
+        return {};
+    }
+    QString text = row.number.rightJustified(numberWidth);
+    if (row.unit.isEmpty()) {
+        return text;
+    }
+    return text + (row.unit == percentUnit ? QString() : QStringLiteral(" ")) + row.unit;
+}
+
+using TextSection = QPair<QString, QList<TextRow>>;
+
+// One block of text per non-empty section: "Label: value unit" with the labels
+// padded to one width and the numbers right-aligned; rows without a number are
+// headings inside the section.
+QStringList renderAligned(const QList<TextSection>& sections) {
+    qsizetype labelWidth = 0;
+    qsizetype numberWidth = 0;
+    for (const auto& [title, rows] : sections) {
+        for (const TextRow& row : rows) {
+            if (!row.number.isEmpty()) {
+                labelWidth = std::max(labelWidth, row.label.size());
+                numberWidth = std::max(numberWidth, row.number.size());
+            }
+        }
+    }
+    QStringList blocks;
+    for (const auto& [title, rows] : sections) {
+        if (rows.isEmpty()) {
+            continue;
+        }
+        QString block = title + QLatin1Char('\n');
+        for (const TextRow& row : rows) {
+            if (row.number.isEmpty()) {
+                block += row.label + QLatin1Char('\n');
+            } else {
+                block += row.label.leftJustified(labelWidth + 1) + valueText(row, numberWidth) +
+                         QLatin1Char('\n');
+            }
+        }
+        blocks.append(block);
+    }
+    return blocks;
+}
+
+} // namespace
+
+ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCandidates)
+    : showFahrenheit(snapshot.units.value(0, 0) != 0)
+    , showPercent(snapshot.units.value(1, 0) == 1)
+    , includeCandidates(includeCandidates) {
+    // Display positions of the components, for the order of both lists.
+    QHash<QString, qlonglong> positions;
+    QHash<QString, QString> componentNames;
+    QList<QPair<qlonglong, Temperature>> shownTemperatures;
+    for (auto it = snapshot.tempSensors.cbegin(); it != snapshot.tempSensors.cend(); ++it) {
+        const auto entry = entryOf(it.value(), 4);
+        if (!entry) {
+            continue;
+        }
+        const auto code = codeOf(entry->at(1));
+        const auto position = integerOf(entry->at(2));
+        if (!code || !position) {
+            continue;
+        }
+        positions.insert(it.key(), *position);
+        componentNames.insert(it.key(), entry->at(0).toString());
+        if (!flagOf(entry->at(3))) {
+            continue;
+        }
+        Temperature row{it.key(), entry->at(0).toString(), *code, std::nullopt};
+        if (snapshot.temperatures.contains(*code)) {
+            row.celsius = snapshot.temperatures.value(*code);
+        }
+        shownTemperatures.append({*position, row});
+    }
+    std::stable_sort(shownTemperatures.begin(), shownTemperatures.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [position, row] : std::as_const(shownTemperatures)) {
+        temperatures.append(row);
+    }
+
+    for (auto it = snapshot.fanSensors.cbegin(); it != snapshot.fanSensors.cend(); ++it) {
+        bool decimal = false;
+        const int number = it.key().toInt(&decimal, 10);
+        const auto entry = entryOf(it.value(), 3);
+        if (!decimal || !entry || !flagOf(entry->at(2))) {
+            continue;
+        }
+        FanSpeed row{number, entry->at(0).toString(), int(integerOf(entry->at(1)).value_or(0)),
+                     std::nullopt};
+        if (snapshot.fanSpeeds.contains(number)) {
+            row.rpm = snapshot.fanSpeeds.value(number);
+        }
+        fans.append(row);
+    }
+    std::stable_sort(fans.begin(), fans.end(),
+                     [](const FanSpeed& a, const FanSpeed& b) { return a.number < b.number; });
+
+    QList<QPair<qlonglong, MemoryFigure>> shownMemory;
+    for (auto it = snapshot.memSensors.cbegin(); it != snapshot.memSensors.cend(); ++it) {
+        const auto entry = entryOf(it.value(), 2);
+        if (!entry) {
+            continue;
+        }
+        const auto position = integerOf(entry->at(0));
+        if (!position || !flagOf(entry->at(1))) {
+            continue;
+        }
+        MemoryFigure row{it.key(), std::nullopt};
+        if (*position >= 0 && *position < snapshot.memory.size()) {
+            row.gibibytes = snapshot.memory.at(*position);
+        }
+        shownMemory.append({*position, row});
+    }
+    std::stable_sort(shownMemory.begin(), shownMemory.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [position, row] : std::as_const(shownMemory)) {
+        memory.append(row);
+    }
+
+    if (!includeCandidates) {
+        return;
+    }
+    QList<QPair<qlonglong, Component>> listed;
+    for (auto it = snapshot.machineSensors.cbegin(); it != snapshot.machineSensors.cend(); ++it) {
+        if (!PropertyList::isArray(it.value())) {
+            continue;
+        }
+        Component component{it.key(), componentNames.value(it.key(), it.key()), {}};
+        for (const QVariant& item : it.value().toList()) {
+            const auto entry = entryOf(item, 4);
+            const auto code = entry ? codeOf(entry->at(0)) : std::nullopt;
+            if (!code) {
+                continue;
+            }
+            Candidate candidate{*code, entry->at(1).toString(), entry->at(2).toString(),
+                                flagOf(entry->at(3)), std::nullopt};
+            if (snapshot.temperatures.contains(*code)) {
+                candidate.celsius = snapshot.temperatures.value(*code);
+            }
+            component.candidates.append(candidate);
+        }
+        // Components without a chosen sensor come after the ordered ones.
+        listed.append(
+            {positions.value(it.key(), std::numeric_limits<qlonglong>::max()), component});
+    }
+    std::stable_sort(listed.begin(), listed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [position, component] : std::as_const(listed)) {
+        components.append(component);
+    }
+}
+
+QList<quint32> ReadingsReport::sensorCodesToRead(const ReadingsSnapshot& snapshot,
+                                                 bool includeCandidates) {
+    const ReadingsReport report(snapshot, includeCandidates);
+    QList<quint32> codes;
+    QSet<quint32> seen;
+    auto add = [&](quint32 code) {
+        if (!seen.contains(code)) {
+            seen.insert(code);
+            codes.append(code);
+        }
+    };
+    for (const Temperature& row : report.temperatures) {
+        add(row.code);
+    }
+    for (const Component& component : report.components) {
+        for (const Candidate& candidate : component.candidates) {
+            add(candidate.code);
+        }
+    }
+    return codes;
+}
+
+QList<int> ReadingsReport::fansToRead(const ReadingsSnapshot& snapshot) {
+    const ReadingsReport report(snapshot, false);
+    QList<int> numbers;
+    for (const FanSpeed& fan : report.fans) {
+        numbers.append(fan.number);
+    }
+    return numbers;
+}
+
+int ReadingsReport::fahrenheit(int celsius) {
+    return int(std::floor(celsius * 1.8 + 32 + 0.5));
+}
+
+int ReadingsReport::fanPercent(int rpm, int maxSpeed) {
+    if (maxSpeed <= 0) {
+        return 0;
+    }
+    return int(qlonglong(rpm) * 100 / maxSpeed);
+}
+
+QString ReadingsReport::gibibytes(double value) {
+    const QString text = QString::number(value, 'f', 2);
+    if (text.endsWith(QLatin1String(".00"))) {
+        return text.chopped(3);
+    }
+    return text;
+}
+
+QString ReadingsReport::sensorKeyText(quint32 code) {
+    if (code == 0xFFFFFFFFu) {
+        return QStringLiteral("SMART");
+    }
+    QString text;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = char((code >> shift) & 0xFF);
+        text.append(c >= 0x20 && c < 0x7F ? QChar::fromLatin1(c) : QLatin1Char('?'));
+    }
+    return text;
+}
+
+std::optional<int> ReadingsReport::temperatureValue(std::optional<int> celsius) const {
+    if (!celsius) {
+        return std::nullopt;
+    }
+    return showFahrenheit ? fahrenheit(*celsius) : *celsius;
+}
+
+std::optional<int> ReadingsReport::fanValue(const FanSpeed& fan) const {
+    if (!fan.rpm) {
+        return std::nullopt;
+    }
+    return showPercent ? fanPercent(*fan.rpm, fan.maxSpeed) : *fan.rpm;
+}
+
+QPair<QString, QString> ReadingsReport::temperatureText(std::optional<int> celsius) const {
+    const auto value = temperatureValue(celsius);
+    if (!value) {
+        return {missingValue, QString()};
+    }
+    return {QString::number(*value), showFahrenheit ? fahrenheitUnit : celsiusUnit};
+}
+
+QPair<QString, QString> ReadingsReport::fanText(const FanSpeed& fan) const {
+    const auto value = fanValue(fan);
+    if (!value) {
+        return {missingValue, QString()};
+    }
+    return {QString::number(*value), showPercent ? percentUnit : rpmUnit};
+}
+
+QString ReadingsReport::text() const {
+    QList<TextSection> sections;
+    QList<TextRow> rows;
+    for (const Temperature& row : temperatures) {
+        const auto [number, unit] = temperatureText(row.celsius);
+        rows.append({row.name + QLatin1Char(':'), number, unit});
+    }
+    sections.append({QStringLiteral("Temperatures"), rows});
+    rows.clear();
+    for (const FanSpeed& fan : fans) {
+        const auto [number, unit] = fanText(fan);
+        rows.append({fan.name + QLatin1Char(':'), number, unit});
+    }
+    sections.append({QStringLiteral("Fans"), rows});
+    rows.clear();
+    for (const MemoryFigure& figure : memory) {
+        rows.append({figure.name + QLatin1Char(':'),
+                     figure.gibibytes ? gibibytes(*figure.gibibytes) : missingValue,
+                     figure.gibibytes ? gibibyteUnit : QString()});
+    }
+    sections.append({QStringLiteral("Memory"), rows});
+    rows.clear();
+    if (includeCandidates) {
+        qsizetype keyWidth = 0;
+        qsizetype nameWidth = 0;
+        for (const Component& component : components) {
+            for (const Candidate& candidate : component.candidates) {
+                keyWidth = std::max(keyWidth, candidate.key.size());
+                nameWidth = std::max(nameWidth, candidate.name.size());
+            }
+        }
+        for (const Component& component : components) {
+            const QString heading =
+                component.name == component.key
+                    ? component.name
+                    : QStringLiteral("%1 (%2)").arg(component.name, component.key);
+            rows.append({heading + QLatin1Char(':'), QString(), QString()});
+            if (component.candidates.isEmpty()) {
+                rows.append({QStringLiteral("    (no candidates)"), QString(), QString()});
+            }
+            for (const Candidate& candidate : component.candidates) {
+                const auto [number, unit] = temperatureText(candidate.celsius);
+                rows.append({QStringLiteral("  %1 %2  %3")
+                                 .arg(candidate.chosen ? QLatin1Char('*') : QLatin1Char(' '))
+                                 .arg(candidate.key.leftJustified(keyWidth),
+                                      candidate.name.leftJustified(nameWidth)),
+                             number, unit});
+            }
+        }
+        sections.append({QStringLiteral("Components"), rows});
+    }
+
+    // The three reading sections share one alignment, the candidate list has its own.
+    QStringList blocks = renderAligned(sections.mid(0, 3));
+    blocks += renderAligned(sections.mid(3));
+    if (blocks.isEmpty()) {
+        return QStringLiteral("No component, fan or memory figure is selected to be shown.\n");
+    }
+    return blocks.join(QLatin1Char('\n'));
+}
+
+QJsonObject ReadingsReport::json() const {
+    auto number = [](std::optional<int> value) {
+        return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+    };
+    const QString temperatureUnit = showFahrenheit ? fahrenheitUnit : celsiusUnit;
+    const QString fanUnit = showPercent ? percentUnit : rpmUnit;
+
+    QJsonArray temperatureRows;
+    for (const Temperature& row : temperatures) {
+        temperatureRows.append(QJsonObject{
+            {QStringLiteral("component"), row.component},
+            {QStringLiteral("name"), row.name},
+            {QStringLiteral("sensor"), sensorKeyText(row.code)},
+            {QStringLiteral("value"), number(temperatureValue(row.celsius))},
+            {QStringLiteral("unit"), temperatureUnit},
+        });
+    }
+    QJsonArray fanRows;
+    for (const FanSpeed& fan : fans) {
+        fanRows.append(QJsonObject{
+            {QStringLiteral("fan"), fan.number},
+            {QStringLiteral("name"), fan.name},
+            {QStringLiteral("value"), number(fanValue(fan))},
+            {QStringLiteral("unit"), fanUnit},
+            {QStringLiteral("rpm"), number(fan.rpm)},
+            {QStringLiteral("maxSpeed"), fan.maxSpeed},
+        });
+    }
+    QJsonArray memoryRows;
+    for (const MemoryFigure& figure : memory) {
+        memoryRows.append(QJsonObject{
+            {QStringLiteral("name"), figure.name},
+            {QStringLiteral("value"), figure.gibibytes
+                                          ? QJsonValue(std::round(*figure.gibibytes * 100) / 100)
+                                          : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("unit"), gibibyteUnit},
+        });
+    }
+    QJsonObject report{
+        {QStringLiteral("units"), QJsonObject{{QStringLiteral("temperature"), temperatureUnit},
+                                              {QStringLiteral("fan"), fanUnit}}},
+        {QStringLiteral("temperatures"), temperatureRows},
+        {QStringLiteral("fans"), fanRows},
+        {QStringLiteral("memory"), memoryRows},
+    };
+    if (includeCandidates) {
+        QJsonArray componentRows;
+        for (const Component& component : components) {
+            QJsonArray candidates;
+            for (const Candidate& candidate : component.candidates) {
+                candidates.append(QJsonObject{
+                    {QStringLiteral("sensor"), candidate.key},
+                    {QStringLiteral("name"), candidate.name},
+                    {QStringLiteral("chosen"), candidate.chosen},
+                    {QStringLiteral("value"), number(temperatureValue(candidate.celsius))},
+                });
+            }
+            componentRows.append(QJsonObject{
+                {QStringLiteral("component"), component.key},
+                {QStringLiteral("name"), component.name},
+                {QStringLiteral("candidates"), candidates},
+            });
+        }
+        report.insert(QStringLiteral("components"), componentRows);
+    }
+    return report;
+}

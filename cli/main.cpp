@@ -1,0 +1,130 @@
+#include "OndaraVersion.h"
+#include "ReadingsCollector.h"
+#include "ReadingsReport.h"
+#include "ipc/OndaraHelperProxy.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QJsonDocument>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+// How long the agent may take to answer one round.
+constexpr int answerTimeoutMs = 5000;
+
+void writeTo(FILE* stream, const QString& text) {
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+QString oneLine(QString text) {
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ondara-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ONDARA_VERSION_TEXT));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows the readings the Ondara agent has selected: components, fans and "
+                       "memory figures, in the chosen units."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption allOption(
+        QStringLiteral("all"),
+        QStringLiteral("Also list every component with its candidate sensors."));
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("Print JSON instead of text."));
+    const QCommandLineOption watchOption(
+        QStringLiteral("watch"), QStringLiteral("Repeat every SECONDS seconds until stopped."),
+        QStringLiteral("SECONDS"));
+    parser.addOptions({allOption, jsonOption, watchOption});
+    parser.process(app);
+
+    const bool all = parser.isSet(allOption);
+    const bool json = parser.isSet(jsonOption);
+    int watchMs = 0;
+    if (parser.isSet(watchOption)) {
+        bool number = false;
+        const double seconds = parser.value(watchOption).toDouble(&number);
+        if (!number || !(seconds > 0) || seconds > 86400) {
+            writeTo(stderr, QStringLiteral("ondara-cli: --watch needs a number of seconds "
+                                           "above 0 and up to 86400\n"));
+            return 2;
+        }
+        watchMs = std::max(1, int(seconds * 1000));
+    }
+
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        writeTo(stderr, QStringLiteral("ondara-cli: cannot reach the Ondara agent: no session "
+                                       "bus (%1)\n")
+                            .arg(oneLine(bus.lastError().message())));
+        return 1;
+    }
+
+    OndaraHelperProxy proxy(bus);
+    proxy.setTimeout(answerTimeoutMs);
+    ReadingsCollector collector(&proxy, all);
+    QObject::connect(
+        &proxy, &OndaraHelperProxy::requestFailed, &collector,
+        [&collector](const QString&, const QString& error) { collector.abort(error); });
+
+    // Answers still on their way are awaited (the bus timeout bounds the wait):
+    // one still being read while the program shuts down would be reported.
+    auto finish = [&](int status) {
+        if (proxy.pendingRequests() == 0) {
+            app.exit(status);
+            return;
+        }
+        QObject::connect(&proxy, &OndaraHelperProxy::requestsSettled, &app,
+                         [&app, status] { app.exit(status); });
+    };
+    bool firstRound = true;
+    auto nextRound = [&] {
+        firstRound = false;
+        if (watchMs > 0) {
+            QTimer::singleShot(watchMs, &collector, [&] { collector.collect(answerTimeoutMs); });
+        } else {
+            finish(0);
+        }
+    };
+    QObject::connect(
+        &collector, &ReadingsCollector::finished, &app, [&](const ReadingsSnapshot& snapshot) {
+            const ReadingsReport report(snapshot, all);
+            if (json) {
+                // One document per line when watching, so a reader can split them.
+                const auto format = watchMs > 0 ? QJsonDocument::Compact : QJsonDocument::Indented;
+                QString text = QString::fromUtf8(QJsonDocument(report.json()).toJson(format));
+                if (!text.endsWith(QLatin1Char('\n'))) {
+                    text += QLatin1Char('\n');
+                }
+                writeTo(stdout, text);
+            } else {
+                writeTo(stdout, (firstRound ? QString() : QStringLiteral("\n")) + report.text());
+            }
+            nextRound();
+        });
+    QObject::connect(&collector, &ReadingsCollector::failed, &app, [&](const QString& reason) {
+        writeTo(
+            stderr,
+            QStringLiteral("ondara-cli: cannot reach the Ondara agent: %1\n").arg(oneLine(reason)));
+        if (firstRound) {
+            finish(1);
+            return;
+        }
+        // While watching, an agent that went away may come back.
+        nextRound();
+    });
+
+    collector.collect(answerTimeoutMs);
+    return app.exec();
+}
