@@ -123,6 +123,20 @@ public:
         }
     }
 
+    // The next `count` notifications, plus any others already arrived.
+    QStringList next(int count) {
+        while (spy.size() < count) {
+            if (!spy.wait(10000)) {
+                break;
+            }
+        }
+        QStringList names;
+        while (!spy.isEmpty()) {
+            names.append(spy.takeFirst().at(0).toString());
+        }
+        return names;
+    }
+
     static constexpr QLatin1StringView sentinelName{"testSentinel"};
 
 private:
