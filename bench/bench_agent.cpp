@@ -1,0 +1,274 @@
+// How fast and how lean the agent serves its clients, measured on the
+// built-in demo machine: the benchmark starts a private dbus-daemon and the
+// real OndaraHelper program, and talks to it through the clients' proxy.
+
+#include "AgentResources.h"
+#include "OndaraNames.h"
+#include "SMCKit.h"
+#include "ipc/OndaraHelperProxy.h"
+#include "profile/MachineProfile.h"
+#include "smc/ProfileSmcDriver.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int waitMilliseconds = 30000;
+
+// Fifteen temperature keys of the demo machine: a full setup-window tick.
+const char* const demoKeys[] = {"TA0P", "TB0T", "TB1T", "TB2T", "TC0D", "TC0F", "TC0H", "TC0P",
+                                "TG0D", "TG0P", "TH0P", "TM0P", "TM0S", "Tm0P", "Tp0P"};
+
+QList<quint32> demoCodes() {
+    QList<quint32> codes;
+    for (const char* key : demoKeys) {
+        codes.append(*SMCKit::fourCharCode(QString::fromLatin1(key)));
+    }
+    return codes;
+}
+
+bool spinUntil(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(waitMilliseconds);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+// A private session bus for the whole run.
+class PrivateBus {
+public:
+    PrivateBus() {
+        daemon.setProgram(QStringLiteral(ONDARA_DBUS_DAEMON));
+        daemon.setArguments({"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        daemon.start();
+        daemon.waitForStarted();
+        while (daemon.state() == QProcess::Running && !daemon.canReadLine()) {
+            daemon.waitForReadyRead(waitMilliseconds);
+        }
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        daemon.terminate();
+        daemon.waitForFinished();
+    }
+    QProcess daemon;
+    QString address;
+};
+
+// The agent program on the demo machine, with a settings folder of its own.
+class DemoAgent {
+public:
+    explicit DemoAgent(const QString& busAddress) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+        environment.insert("XDG_CONFIG_HOME", configHome.path());
+        environment.insert("QT_FORCE_STDERR_LOGGING", "1");
+        process.setProcessEnvironment(environment);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.start(QStringLiteral(ONDARA_AGENT_PATH),
+                      {"--smc", "demo", "--smart", "demo", "--memory", "proc"});
+        process.waitForStarted();
+    }
+    ~DemoAgent() {
+        process.terminate();
+        process.waitForFinished();
+    }
+    bool waitUntilServing() {
+        return spinUntil([this] {
+                   errors += process.readAllStandardError();
+                   return errors.contains("serving com.quillbank") ||
+                          process.state() == QProcess::NotRunning;
+               }) &&
+               process.state() == QProcess::Running;
+    }
+    // Resident memory of the agent in kB, from /proc/<pid>/status.
+    double residentKilobytes() const {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return -1;
+        }
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:")) {
+                return line.mid(6).trimmed().split(' ').value(0).toDouble();
+            }
+        }
+        return -1;
+    }
+
+    QTemporaryDir configHome;
+    QProcess process;
+    QByteArray errors;
+};
+
+// One client connection with the proxy over it.
+class BenchClient {
+public:
+    BenchClient(const QString& address, const QString& name)
+        : bus(QDBusConnection::connectToBus(address, name))
+        , proxy(std::make_unique<OndaraHelperProxy>(bus)) {}
+    ~BenchClient() {
+        proxy.reset();
+        QDBusConnection::disconnectFromBus(bus.name());
+    }
+
+    // One query, waited for; false when it was not answered.
+    template <typename Call> bool roundTrip(Call call) {
+        bool answered = false;
+        call(*proxy, [&answered](const auto&) { answered = true; });
+        return spinUntil([&answered] { return answered; });
+    }
+
+    QDBusConnection bus;
+    std::unique_ptr<OndaraHelperProxy> proxy;
+};
+
+DemoAgent* sharedAgent = nullptr;
+BenchClient* sharedClient = nullptr;
+
+void BM_AppVersionRoundTrip(benchmark::State& state) {
+    for (auto _ : state) {
+        if (!sharedClient->roundTrip([](OndaraHelperProtocol& p, auto reply) {
+                p.appVersion([reply](double value) { reply(value); });
+            })) {
+            state.SkipWithError("appVersion not answered");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_AppVersionRoundTrip)->Unit(benchmark::kMicrosecond);
+
+void BM_TemperatureForSensors15RoundTrip(benchmark::State& state) {
+    const QList<quint32> codes = demoCodes();
+    for (auto _ : state) {
+        if (!sharedClient->roundTrip([&codes](OndaraHelperProtocol& p, auto reply) {
+                p.temperatureForSensors(codes, reply);
+            })) {
+            state.SkipWithError("temperatureForSensors not answered");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_TemperatureForSensors15RoundTrip)->Unit(benchmark::kMicrosecond);
+
+void BM_MemoryUsageRoundTrip(benchmark::State& state) {
+    for (auto _ : state) {
+        if (!sharedClient->roundTrip(
+                [](OndaraHelperProtocol& p, auto reply) { p.memoryUsage(reply); })) {
+            state.SkipWithError("memoryUsage not answered");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_MemoryUsageRoundTrip)->Unit(benchmark::kMicrosecond);
+
+// The same fifteen reads straight through the SMC layer, in this process.
+void BM_DirectDriverReads15(benchmark::State& state) {
+    const auto profile = MachineProfile::fromFile(QStringLiteral(":/profiles/demo.plist"));
+    SMCKit::setDriver(std::make_shared<ProfileSmcDriver>(*profile));
+    SMCKit::openConnection();
+    const QList<quint32> codes = demoCodes();
+    for (auto _ : state) {
+        for (quint32 code : codes) {
+            benchmark::DoNotOptimize(SMCKit::readTemperature(code));
+        }
+    }
+}
+BENCHMARK(BM_DirectDriverReads15)->Unit(benchmark::kMicrosecond);
+
+// A fresh agent's first client: the controller opens the SMC, scans the
+// catalogue, reads the drive and writes the store before answering.
+void BM_FirstClientStartup(benchmark::State& state) {
+    for (auto _ : state) {
+        // The shared agent holds the name; this one gets a bus of its own.
+        PrivateBus bus;
+        DemoAgent agent(bus.address);
+        if (!agent.waitUntilServing()) {
+            state.SkipWithError("agent did not start");
+            break;
+        }
+        BenchClient client(bus.address, QStringLiteral("first-client"));
+        QElapsedTimer timer;
+        timer.start();
+        if (!client.roundTrip([](OndaraHelperProtocol& p, auto reply) {
+                p.appVersion([reply](double value) { reply(value); });
+            })) {
+            state.SkipWithError("first call not answered");
+            break;
+        }
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+    }
+}
+BENCHMARK(BM_FirstClientStartup)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+
+// Resident memory of the agent after a thousand mixed requests.
+void BM_ResidentMemoryAfter1000Requests(benchmark::State& state) {
+    const QList<quint32> codes = demoCodes();
+    for (auto _ : state) {
+        state.counters["VmRSS_before_kB"] = sharedAgent->residentKilobytes();
+        for (int i = 0; i < 1000; ++i) {
+            const bool answered =
+                i % 2 == 0 ? sharedClient->roundTrip([&codes](OndaraHelperProtocol& p, auto reply) {
+                    p.temperatureForSensors(codes, reply);
+                })
+                           : sharedClient->roundTrip(
+                                 [](OndaraHelperProtocol& p, auto reply) { p.tempSensors(reply); });
+            if (!answered) {
+                state.SkipWithError("request not answered");
+                return;
+            }
+        }
+        state.counters["VmRSS_after_kB"] = sharedAgent->residentKilobytes();
+    }
+}
+BENCHMARK(BM_ResidentMemoryAfter1000Requests)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    initAgentResources();
+
+    PrivateBus bus;
+    if (bus.address.isEmpty()) {
+        std::fputs("bench_agent: could not start a private dbus-daemon\n", stderr);
+        return 1;
+    }
+    DemoAgent agent(bus.address);
+    if (!agent.waitUntilServing()) {
+        std::fprintf(stderr, "bench_agent: the agent did not start:\n%s\n",
+                     agent.errors.constData());
+        return 1;
+    }
+    BenchClient client(bus.address, QStringLiteral("bench-client"));
+    // The first call creates the controller; the benchmarks measure serving.
+    if (!client.roundTrip([](OndaraHelperProtocol& p, auto reply) {
+            p.appVersion([reply](double value) { reply(value); });
+        })) {
+        std::fputs("bench_agent: the agent does not answer\n", stderr);
+        return 1;
+    }
+    sharedAgent = &agent;
+    sharedClient = &client;
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    sharedClient = nullptr;
+    return 0;
+}
