@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 Q_DECLARE_METATYPE(FakeAppleSmcTree::Layout)
 Q_DECLARE_METATYPE(FakeAppleSmcTree::IndexRegister)
@@ -142,6 +144,7 @@ private Q_SLOTS:
     void unknownKeysAreNotFound();
     void otherKeysNeedTheIndexRegister();
     void keyLookupIsRememberedAndVerified();
+    void concurrentReadersEachGetTheirKey();
     void missingDirectory();
     void callsBeforeOpeningFail();
 };
@@ -280,6 +283,42 @@ void TestAppleSmcSysfsDriver::keyLookupIsRememberedAndVerified() {
     const auto error = errorOf([] { SMCKit::readTemperature(code("TM0S")); });
     QVERIFY(error);
     QCOMPARE(error->kind, Kind::unknown);
+}
+
+void TestAppleSmcSysfsDriver::concurrentReadersEachGetTheirKey() {
+    // Clients are served on several threads; the one index register must not
+    // let one reader see another's key.
+    QTemporaryDir root;
+    FakeAppleSmcTree tree(root.path(), FakeAppleSmcTree::keysOf(demoMachineWithoutDrift()));
+    useDriver(std::make_shared<KernelLikeSysfsDriver>(root.path(), tree));
+    std::atomic<int> wrong{0};
+    const auto reader = [&wrong](int offset) {
+        for (int i = 0; i < 30; ++i) {
+            try {
+                switch ((i + offset) % 3) {
+                case 0:
+                    wrong += SMCKit::readTemperature(code("TC0P")) == 52.0 ? 0 : 1;
+                    break;
+                case 1:
+                    wrong += SMCKit::readTemperature(code("TM0S")) == 43.0 ? 0 : 1;
+                    break;
+                default:
+                    wrong += SMCKit::readFanCurrentSpeed(1) == 2310 ? 0 : 1;
+                    break;
+                }
+            } catch (const SMCKit::Error1&) {
+                ++wrong;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int offset = 0; offset < 4; ++offset) {
+        threads.emplace_back(reader, offset);
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    QCOMPARE(wrong.load(), 0);
 }
 
 void TestAppleSmcSysfsDriver::missingDirectory() {
