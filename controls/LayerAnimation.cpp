@@ -27,18 +27,54 @@ QEasingCurve LayerAnimation::defaultTiming() {
     return cubicBezierTiming(QPointF(0.25, 0.1), QPointF(0.25, 1.0));
 }
 
+namespace {
+
+// Two outlines with different elements (a rounded corner that has shrunk to
+// a half circle loses its straight piece) blend as polygons sampled at the
+// same fractions of their lengths.
+constexpr int kBlendSamples = 96;
+
+QPainterPath blendedOutline(const QPainterPath& from, const QPainterPath& to, qreal progress) {
+    QPainterPath result;
+    if (from.isEmpty() || to.isEmpty() || from.length() <= 0.0 || to.length() <= 0.0) {
+        return progress < 1.0 ? from : to;
+    }
+    for (int i = 0; i <= kBlendSamples; ++i) {
+        const qreal at = qreal(i) / kBlendSamples;
+        const QPointF a = from.pointAtPercent(at);
+        const QPointF b = to.pointAtPercent(at);
+        const QPointF point = a + (b - a) * progress;
+        if (i == 0) {
+            result.moveTo(point);
+        } else {
+            result.lineTo(point);
+        }
+    }
+    result.closeSubpath();
+    return result;
+}
+
+} // namespace
+
 QPainterPath LayerAnimation::interpolatedPath(const QPainterPath& from, const QPainterPath& to,
                                               qreal progress) {
-    if (from.elementCount() != to.elementCount()) {
-        return progress < 1.0 ? from : to;
+    if (progress <= 0.0) {
+        return from;
+    }
+    if (progress >= 1.0) {
+        return to;
+    }
+    bool sameElements = from.elementCount() == to.elementCount();
+    for (int i = 0; sameElements && i < from.elementCount(); ++i) {
+        sameElements = from.elementAt(i).type == to.elementAt(i).type;
+    }
+    if (!sameElements) {
+        return blendedOutline(from, to, progress);
     }
     QPainterPath result = from;
     for (int i = 0; i < from.elementCount(); ++i) {
         const QPainterPath::Element a = from.elementAt(i);
         const QPainterPath::Element b = to.elementAt(i);
-        if (a.type != b.type) {
-            return progress < 1.0 ? from : to;
-        }
         result.setElementPositionAt(i, a.x + (b.x - a.x) * progress, a.y + (b.y - a.y) * progress);
     }
     return result;

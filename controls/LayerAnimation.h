@@ -40,7 +40,8 @@ public:
     static QEasingCurve cubicBezierTiming(QPointF control1, QPointF control2);
     static QEasingCurve defaultTiming();
 
-    // Paths with the same elements move point by point; others jump at the end.
+    // Paths with the same elements move point by point; others blend as
+    // outlines sampled along their lengths.
     static QPainterPath interpolatedPath(const QPainterPath& from, const QPainterPath& to,
                                          qreal progress);
 
