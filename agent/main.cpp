@@ -137,6 +137,25 @@ void onStopSignal(int) {
     [[maybe_unused]] const ssize_t written = ::write(signalSockets[0], &byte, 1);
 }
 
+// Stops the agent when its bus goes away (the session ended, the daemon died):
+// without it no client can ever reach the agent again.
+class BusLossWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit BusLossWatcher(QDBusConnection bus, QObject* parent)
+        : QObject(parent) {
+        bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                    QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"),
+                    this, SLOT(busLost()));
+    }
+
+private Q_SLOTS:
+    void busLost() {
+        qCWarning(lcService).noquote() << QStringLiteral("Lost the session bus; stopping.");
+        QCoreApplication::exit(EXIT_FAILURE);
+    }
+};
+
 bool installStopSignals(QCoreApplication& app) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0) {
         return false;
@@ -216,6 +235,7 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     }
 
+    new BusLossWatcher(bus, &app);
     if (!installStopSignals(app)) {
         printError(QStringLiteral("cannot watch for stop signals"));
         return EXIT_FAILURE;
@@ -224,3 +244,5 @@ int main(int argc, char** argv) {
                   .arg(QStringLiteral(ONDARA_VERSION_TEXT), OndaraNames::helperServiceName));
     return app.exec();
 }
+
+#include "main.moc"

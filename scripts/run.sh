@@ -31,6 +31,16 @@ trap cleanup EXIT
 "$bin/OndaraHelper" --smc "$smc" --smart "$smart" --memory "$memory" &
 agent_pid=$!
 
+# Let the agent take its bus name before a client asks for it (if it stops at
+# once, another agent already serves the name and the client uses that one).
+for _ in $(seq 100); do
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:com.quillbank.OndaraHelper 2>/dev/null |
+        grep -q "boolean true" && break
+    kill -0 "$agent_pid" 2>/dev/null || break
+    sleep 0.1
+done
+
 if [ -x "$bin/Ondara" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$bin/Ondara" "$@"
 else

@@ -28,8 +28,12 @@ quint32 code(const char (&text)[5]) {
 // The agent program with its standard error collected.
 class AgentProcess {
 public:
-    explicit AgentProcess(const QStringList& arguments, const QString& configHome = QString()) {
+    explicit AgentProcess(const QStringList& arguments, const QString& configHome = QString(),
+                          const QString& busAddress = QString()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!busAddress.isEmpty()) {
+            environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+        }
         environment.insert("QT_FORCE_STDERR_LOGGING", "1");
         environment.remove("ONDARA_SMC");
         environment.remove("ONDARA_SMART");
@@ -431,6 +435,23 @@ private Q_SLOTS:
         QCOMPARE(another.process.exitCode(), 1);
         QVERIFY(another.log().contains("Another OndaraHelper is already running"));
         QCOMPARE(running.process.state(), QProcess::Running);
+    }
+
+    void stopsWhenItsBusGoesAway() {
+        QProcess daemon;
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        QVERIFY(daemon.waitForStarted());
+        QTRY_VERIFY(daemon.canReadLine());
+        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        QTemporaryDir home;
+        AgentProcess orphan(AgentProcess::machineArguments("agent-machine.plist"), home.path(),
+                            address);
+        QVERIFY(orphan.waitUntilServing());
+        daemon.terminate();
+        QVERIFY(daemon.waitForFinished(replyWait));
+        QVERIFY(orphan.process.waitForFinished(replyWait));
+        QCOMPARE(orphan.process.exitCode(), 1);
+        QVERIFY(orphan.log().contains("Lost the session bus; stopping."));
     }
 
     void withoutAnSmcTheFirstClientStopsTheAgent_data() {
