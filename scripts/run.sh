@@ -28,7 +28,10 @@ memory=proc
 agent_pid=""
 cleanup() { [ -n "$agent_pid" ] && kill "$agent_pid" 2>/dev/null || true; }
 trap cleanup EXIT
-"$bin/OndaraHelper" --smc "$smc" --smart "$smart" --memory "$memory" &
+# The agent's log would interleave with the readings: keep it in a file.
+log="$build/ondara-agent.log"
+echo "Agent log: $log"
+"$bin/OndaraHelper" --smc "$smc" --smart "$smart" --memory "$memory" >"$log" 2>&1 &
 agent_pid=$!
 
 # Let the agent take its bus name before a client asks for it (if it stops at
