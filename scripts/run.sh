@@ -23,7 +23,11 @@ if ! ls /sys/devices/platform/applesmc.768 >/dev/null 2>&1; then
 fi
 smart=auto
 memory=proc
-[ "$smc" = demo ] && smart=demo
+if [ "$smc" = demo ]; then
+    smart=demo
+    # The demo machine's selection must never become the user's real one.
+    export XDG_CONFIG_HOME="$build/demo-config"
+fi
 
 agent_pid=""
 cleanup() { [ -n "$agent_pid" ] && kill "$agent_pid" 2>/dev/null || true; }
