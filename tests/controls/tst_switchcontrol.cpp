@@ -22,17 +22,12 @@ class TestSwitchControl : public QObject {
 private Q_SLOTS:
     void init();
     void cleanup();
-    void knobRect_data();
-    void knobRect();
-    void newSwitchIsOffAtRest();
-    void clickTogglesWithAnimation();
+    void newSwitchIsOffAtRestAndFollowsItsSize();
+    void clickAndSpaceToggleWithAnimation();
+    void pressShowsTheActiveLook_data();
     void pressShowsTheActiveLook();
     void dragDecidesTheState_data();
     void dragDecidesTheState();
-    void disabledSwitchOnlyShowsItsPressedLook();
-    void spaceToggles();
-    void tintShowsOnlyWhenOn();
-    void trackFollowsTheViewSize();
 
 private:
     SwitchControl* m_switch = nullptr;
@@ -50,41 +45,35 @@ void TestSwitchControl::cleanup() {
     m_switch = nullptr;
 }
 
-void TestSwitchControl::knobRect_data() {
-    QTest::addColumn<bool>("active");
-    QTest::addColumn<bool>("on");
-    QTest::addColumn<QRectF>("expected");
-    QTest::newRow("off at rest") << false << false << QRectF(1, 1, kRestWidth, 28);
-    QTest::newRow("on at rest") << false << true << QRectF(50 - kRestWidth - 1, 1, kRestWidth, 28);
-    QTest::newRow("off, pressed") << true << false << QRectF(1, 1, kActiveWidth, 28);
-    QTest::newRow("on, pressed") << true << true
-                                 << QRectF(50 - kActiveWidth - 1, 1, kActiveWidth, 28);
-}
+void TestSwitchControl::newSwitchIsOffAtRestAndFollowsItsSize() {
+    const auto knob = [](bool active, bool on) {
+        return SwitchControl::knobRect(QSizeF(50, 30), active, on);
+    };
+    QCOMPARE(knob(false, false), QRectF(1, 1, kRestWidth, 28));
+    QCOMPARE(knob(false, true), QRectF(50 - kRestWidth - 1, 1, kRestWidth, 28));
+    QCOMPARE(knob(true, false), QRectF(1, 1, kActiveWidth, 28));
+    QCOMPARE(knob(true, true), QRectF(50 - kActiveWidth - 1, 1, kActiveWidth, 28));
 
-void TestSwitchControl::knobRect() {
-    QFETCH(bool, active);
-    QFETCH(bool, on);
-    QFETCH(QRectF, expected);
-    QCOMPARE(SwitchControl::knobRect(QSizeF(50, 30), active, on), expected);
-}
-
-void TestSwitchControl::newSwitchIsOffAtRest() {
-    QVERIFY(!m_switch->isOn());
-    QVERIFY(!m_switch->isActive());
-    QVERIFY(!m_switch->hasDragged());
-    QVERIFY(!m_switch->isDragginToOn());
-    QCOMPARE(m_switch->knobLayer()->frame(), QRectF(1, 1, kRestWidth, 28));
+    QVERIFY(!m_switch->isOn() && !m_switch->isActive());
+    QVERIFY(!m_switch->hasDragged() && !m_switch->isDragginToOn());
+    QCOMPARE(m_switch->knobLayer()->frame(), knob(false, false));
     QCOMPARE(m_switch->knobInsideLayer()->frame(), QRectF(0, 0, kRestWidth, 28));
-    QCOMPARE(m_switch->backgroundLayer()->cornerRadius(), 15.0);
-    QCOMPARE(m_switch->backgroundLayer()->borderWidth(), 1.0);
-    QCOMPARE(m_switch->backgroundLayer()->borderColor(), QColor::fromRgbF(0, 0, 0, 0.2F));
     QCOMPARE(m_switch->backgroundLayer()->backgroundColor().alpha(), 0);
+    QCOMPARE(m_switch->backgroundLayer()->borderColor(), QColor::fromRgbF(0, 0, 0, 0.2F));
     QCOMPARE(m_switch->rootLayer()->opacity(), 0.8F);
-    QCOMPARE(m_switch->knobLayer()->shadowOffset(), QPointF(0, -2));
     QVERIFY(m_switch->focusPolicy() & Qt::TabFocus);
+
+    m_switch->resize(80, 40);
+    QCOMPARE(m_switch->backgroundLayer()->bounds(), QRectF(0, 0, 80, 40));
+    QCOMPARE(m_switch->backgroundLayer()->cornerRadius(), 20.0);
+    QCOMPARE(m_switch->knobLayer()->frame(), SwitchControl::knobRect(QSizeF(80, 40), false, false));
+    QVERIFY(settled(m_switch->knobLayer()));
 }
 
-void TestSwitchControl::clickTogglesWithAnimation() {
+void TestSwitchControl::clickAndSpaceToggleWithAnimation() {
+    const QColor green(0x34, 0xC7, 0x59);
+    m_switch->setTintColor(green);
+    QCOMPARE(m_switch->backgroundLayer()->backgroundColor().alpha(), 0);
     QSignalSpy toggled(m_switch, &QAbstractButton::toggled);
     QTest::mouseClick(m_switch, Qt::LeftButton, {}, QPoint(25, 15));
     QVERIFY(m_switch->isOn());
@@ -101,26 +90,44 @@ void TestSwitchControl::clickTogglesWithAnimation() {
     }
     QVERIFY(highest > 1.03);
     QCOMPARE(slide->timingFunction().valueForProgress(1.0), 1.0);
-    QCOMPARE(m_switch->backgroundLayer()->backgroundColor(), m_switch->tintColor());
+    // The track takes the tint, fading in rather than jumping.
+    QCOMPARE(m_switch->backgroundLayer()->backgroundColor(), green);
+    QCOMPARE(m_switch->backgroundLayer()->borderColor(), green);
+    QVERIFY(m_switch->backgroundLayer()->animationForKey(QStringLiteral("backgroundColor")));
     QTRY_VERIFY(settled(m_switch->knobLayer()));
 
-    QTest::mouseClick(m_switch, Qt::LeftButton, {}, QPoint(25, 15));
+    m_switch->setFocus();
+    QTest::keyClick(m_switch, Qt::Key_Space);
     QVERIFY(!m_switch->isOn());
     QCOMPARE(toggled.size(), 2);
     QCOMPARE(toggled.last().first().toBool(), false);
     QCOMPARE(m_switch->knobLayer()->frame(), QRectF(1, 1, kRestWidth, 28));
 }
 
+void TestSwitchControl::pressShowsTheActiveLook_data() {
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("enabled") << true;
+    // A disabled switch only shows its pressed look.
+    QTest::newRow("disabled") << false;
+}
+
 void TestSwitchControl::pressShowsTheActiveLook() {
+    QFETCH(bool, enabled);
+    m_switch->setEnabled(enabled);
+    QSignalSpy toggled(m_switch, &QAbstractButton::toggled);
+    QSignalSpy clicked(m_switch, &QAbstractButton::clicked);
     QTest::mousePress(m_switch, Qt::LeftButton, {}, QPoint(10, 15));
     QVERIFY(m_switch->isActive());
     QCOMPARE(m_switch->rootLayer()->opacity(), 0.5F);
-    QCOMPARE(m_switch->knobLayer()->frame(), QRectF(1, 1, kActiveWidth, 28));
     QVERIFY(!m_switch->isOn());
+    if (enabled) {
+        QCOMPARE(m_switch->knobLayer()->frame(), QRectF(1, 1, kActiveWidth, 28));
+    }
     QTest::mouseRelease(m_switch, Qt::LeftButton, {}, QPoint(10, 15));
     QVERIFY(!m_switch->isActive());
-    QVERIFY(m_switch->isOn());
-    QCOMPARE(m_switch->rootLayer()->opacity(), 0.8F);
+    QCOMPARE(m_switch->isOn(), enabled);
+    QCOMPARE(toggled.size(), enabled ? 1 : 0);
+    QCOMPARE(clicked.size(), enabled ? 1 : 0);
     QCOMPARE(m_switch->knobLayer()->frame().width(), kRestWidth);
 }
 
@@ -159,52 +166,6 @@ void TestSwitchControl::dragDecidesTheState() {
     QCOMPARE(m_switch->isOn(), endOn);
     QVERIFY(!m_switch->hasDragged());
     QCOMPARE(toggled.size(), startOn == endOn ? 0 : 1);
-}
-
-void TestSwitchControl::disabledSwitchOnlyShowsItsPressedLook() {
-    m_switch->setEnabled(false);
-    QSignalSpy toggled(m_switch, &QAbstractButton::toggled);
-    QSignalSpy clicked(m_switch, &QAbstractButton::clicked);
-    QTest::mousePress(m_switch, Qt::LeftButton, {}, QPoint(25, 15));
-    QVERIFY(m_switch->isActive());
-    QCOMPARE(m_switch->rootLayer()->opacity(), 0.5F);
-    QTest::mouseRelease(m_switch, Qt::LeftButton, {}, QPoint(25, 15));
-    QVERIFY(!m_switch->isActive());
-    QVERIFY(!m_switch->isOn());
-    QCOMPARE(toggled.size(), 0);
-    QCOMPARE(clicked.size(), 0);
-}
-
-void TestSwitchControl::spaceToggles() {
-    QSignalSpy toggled(m_switch, &QAbstractButton::toggled);
-    m_switch->setFocus();
-    QTest::keyClick(m_switch, Qt::Key_Space);
-    QVERIFY(m_switch->isOn());
-    QCOMPARE(toggled.size(), 1);
-    QCOMPARE(m_switch->knobLayer()->frame().x(), 50 - kRestWidth - 1);
-    QTest::keyClick(m_switch, Qt::Key_Space);
-    QVERIFY(!m_switch->isOn());
-    QCOMPARE(toggled.size(), 2);
-}
-
-void TestSwitchControl::tintShowsOnlyWhenOn() {
-    const QColor green(0x34, 0xC7, 0x59);
-    m_switch->setTintColor(green);
-    QCOMPARE(m_switch->backgroundLayer()->backgroundColor().alpha(), 0);
-    QCOMPARE(m_switch->backgroundLayer()->borderColor(), QColor::fromRgbF(0, 0, 0, 0.2F));
-    m_switch->setIsOn(true);
-    QCOMPARE(m_switch->backgroundLayer()->backgroundColor(), green);
-    QCOMPARE(m_switch->backgroundLayer()->borderColor(), green);
-    // The track's colour fades in rather than jumping.
-    QVERIFY(m_switch->backgroundLayer()->animationForKey(QStringLiteral("backgroundColor")));
-}
-
-void TestSwitchControl::trackFollowsTheViewSize() {
-    m_switch->resize(80, 40);
-    QCOMPARE(m_switch->backgroundLayer()->bounds(), QRectF(0, 0, 80, 40));
-    QCOMPARE(m_switch->backgroundLayer()->cornerRadius(), 20.0);
-    QCOMPARE(m_switch->knobLayer()->frame(), SwitchControl::knobRect(QSizeF(80, 40), false, false));
-    QVERIFY(settled(m_switch->knobLayer()));
 }
 
 QTEST_MAIN(TestSwitchControl)
