@@ -7,44 +7,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
-#include <unistd.h>
 
 namespace {
-// A sysfs tree laid out as the kernel does: /block holds one link per whole
-// disk into /devices, each disk folder has its "major:minor" dev file.
-class FakeSysfs {
-public:
-    bool isValid() const { return directory.isValid(); }
-    QString root() const { return directory.path(); }
-
-    // A disk at devices/<devicePath>, linked from block/<name>.
-    void addDisk(const QString& name, const QString& devicePath, const QString& dev) {
-        const QString folder = root() + QStringLiteral("/devices/") + devicePath;
-        QVERIFY(QDir().mkpath(folder));
-        if (!dev.isNull()) {
-            writeFile(folder + QStringLiteral("/dev"), dev);
-        }
-        QVERIFY(QDir().mkpath(root() + QStringLiteral("/block")));
-        const QString target = QStringLiteral("../devices/") + devicePath;
-        QVERIFY(QFile::link(target, root() + QStringLiteral("/block/") + name));
-    }
-
-    static void writeFile(const QString& path, const QString& text) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(text.toLatin1());
-    }
-
-private:
-    QTemporaryDir directory;
-};
-
-QStringList names(BlockStorageDeviceIterator devices) {
-    QStringList found;
-    while (const auto device = devices.next()) {
-        found << device->name;
-    }
-    return found;
+void writeFile(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
 }
 } // namespace
 
@@ -53,63 +21,42 @@ class TestSgIoAtaSmartPlatform : public QObject {
 
 private Q_SLOTS:
     void wholeDisksAreTheNonVirtualEntries() {
-        FakeSysfs sysfs;
-        QVERIFY(sysfs.isValid());
-        const QString ahci = QStringLiteral("pci0000:00/0000:00:1f.2/ata%1/host%1/target%1:0:0/"
-                                            "%1:0:0:0/block/%2");
-        sysfs.addDisk(QStringLiteral("sdb"), ahci.arg(2).arg(QStringLiteral("sdb")),
-                      QStringLiteral("8:16\n"));
-        sysfs.addDisk(QStringLiteral("sda"), ahci.arg(1).arg(QStringLiteral("sda")),
-                      QStringLiteral("8:0\n"));
-        sysfs.addDisk(QStringLiteral("loop0"), QStringLiteral("virtual/block/loop0"),
-                      QStringLiteral("7:0\n"));
-        sysfs.addDisk(QStringLiteral("dm-0"), QStringLiteral("virtual/block/dm-0"),
-                      QStringLiteral("253:0\n"));
-        sysfs.addDisk(QStringLiteral("zram0"), QStringLiteral("virtual/block/zram0"),
-                      QStringLiteral("252:0\n"));
-        sysfs.addDisk(QStringLiteral("nvme0n1"),
-                      QStringLiteral("pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1"),
-                      QStringLiteral("259:0\n"));
+        // As the kernel lays it out: /block holds one link per whole disk
+        // into /devices, each disk folder has its "major:minor" dev file.
+        QTemporaryDir sysfs;
+        QVERIFY(QDir(sysfs.path()).mkdir(QStringLiteral("block")));
+        const QStringList disks = {"sdb 8:16 pci0000:00/0000:00:1f.2/ata2/host2/block/sdb",
+                                   "sda 8:0 pci0000:00/0000:00:1f.2/ata1/host1/block/sda",
+                                   "loop0 7:0 virtual/block/loop0",
+                                   "dm-0 253:0 virtual/block/dm-0",
+                                   "nvme0n1 259:0 pci0000:00/0000:3d:00.0/nvme/nvme0/nvme0n1",
+                                   "nodev - pci0000:00/ata3/block/nodev"};
+        for (const QString& disk : disks) {
+            const QStringList fields = disk.split(QLatin1Char(' '));
+            const QString folder = sysfs.filePath(QStringLiteral("devices/") + fields[2]);
+            QVERIFY(QDir().mkpath(folder));
+            if (fields[1] != QLatin1String("-")) {
+                writeFile(folder + QStringLiteral("/dev"), fields[1].toLatin1() + '\n');
+            }
+            QVERIFY(QFile::link(QStringLiteral("../devices/") + fields[2],
+                                sysfs.filePath(QStringLiteral("block/") + fields[0])));
+        }
         // Linked by an absolute path into the virtual devices.
-        QVERIFY(QDir().mkpath(sysfs.root() + QStringLiteral("/devices/virtual/block/ram0")));
-        QVERIFY(QFile::link(sysfs.root() + QStringLiteral("/devices/virtual/block/ram0"),
-                            sysfs.root() + QStringLiteral("/block/ram0")));
+        QVERIFY(QDir().mkpath(sysfs.filePath(QStringLiteral("devices/virtual/block/ram0"))));
+        QVERIFY(QFile::link(sysfs.filePath(QStringLiteral("devices/virtual/block/ram0")),
+                            sysfs.filePath(QStringLiteral("block/ram0"))));
         // Old kernels kept the disks themselves in /block.
-        QVERIFY(QDir().mkpath(sysfs.root() + QStringLiteral("/block/hda")));
-        FakeSysfs::writeFile(sysfs.root() + QStringLiteral("/block/hda/dev"),
-                             QStringLiteral("3:0\n"));
+        QVERIFY(QDir().mkpath(sysfs.filePath(QStringLiteral("block/hda"))));
+        writeFile(sysfs.filePath(QStringLiteral("block/hda/dev")), "3:0\n");
 
-        SgIoAtaSmartPlatform platform(sysfs.root(), QStringLiteral("/nonexistent-dev"));
-        AtaSmartPlatform::SearchFailure failure = AtaSmartPlatform::SearchFailure::masterPort;
-        std::optional<BlockStorageDeviceIterator> devices = platform.blockStorageDevices(&failure);
+        SgIoAtaSmartPlatform platform(sysfs.path());
+        std::optional<BlockStorageDeviceIterator> devices = platform.blockStorageDevices(nullptr);
         QVERIFY(devices);
-
-        QList<BlockStorageDevice> found;
+        QStringList found;
         while (const auto device = devices->next()) {
-            found << *device;
+            found << QStringLiteral("%1 %2").arg(device->name).arg(device->handle, 0, 16);
         }
-        QStringList foundNames;
-        QList<uint32_t> handles;
-        for (const BlockStorageDevice& device : found) {
-            foundNames << device.name;
-            handles << device.handle;
-        }
-        QCOMPARE(foundNames, (QStringList{QStringLiteral("hda"), QStringLiteral("nvme0n1"),
-                                          QStringLiteral("sda"), QStringLiteral("sdb")}));
-        QCOMPARE(handles, (QList<uint32_t>{0x0300, 0x10300, 0x0800, 0x0810}));
-    }
-
-    void diskWithoutDevFileHasHandleZero() {
-        FakeSysfs sysfs;
-        sysfs.addDisk(QStringLiteral("sda"), QStringLiteral("pci0000:00/ata1/block/sda"),
-                      QString());
-        SgIoAtaSmartPlatform platform(sysfs.root());
-        auto devices = platform.blockStorageDevices(nullptr);
-        QVERIFY(devices);
-        const auto device = devices->next();
-        QVERIFY(device);
-        QCOMPARE(device->handle, 0u);
-        QVERIFY(!devices->next());
+        QCOMPARE(found, (QStringList{"hda 300", "nodev 0", "nvme0n1 10300", "sda 800", "sdb 810"}));
     }
 
     void searchFailsWithoutBlockFolder() {
@@ -118,23 +65,15 @@ private Q_SLOTS:
         AtaSmartPlatform::SearchFailure failure = AtaSmartPlatform::SearchFailure::masterPort;
         QVERIFY(!platform.blockStorageDevices(&failure));
         QCOMPARE(failure, AtaSmartPlatform::SearchFailure::matchingServices);
-    }
-
-    void emptyBlockFolderHasNoDisks() {
-        QTemporaryDir root;
-        QVERIFY(QDir(root.path()).mkdir(QStringLiteral("block")));
-        SgIoAtaSmartPlatform platform(root.path());
-        auto devices = platform.blockStorageDevices(nullptr);
-        QVERIFY(devices);
-        QVERIFY(names(*devices).isEmpty());
+        // An empty one is a machine without disks.
+        QVERIFY(QDir(empty.path()).mkdir(QStringLiteral("block")));
+        QVERIFY(!platform.blockStorageDevices(nullptr)->next());
     }
 
     void deviceNumber_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qlonglong>("number"); // -1: not a device number
-
         QTest::newRow("sda") << QStringLiteral("8:0\n") << 0x800LL;
-        QTest::newRow("sdb") << QStringLiteral("8:16") << 0x810LL;
         QTest::newRow("nvme") << QStringLiteral("259:0") << 0x10300LL;
         QTest::newRow("large minor") << QStringLiteral("8:256") << 0x100800LL;
         QTest::newRow("largest") << QStringLiteral("4095:1048575") << 0xFFFFFFFFLL;
@@ -142,22 +81,12 @@ private Q_SLOTS:
         QTest::newRow("minor too large") << QStringLiteral("8:1048576") << -1LL;
         QTest::newRow("negative") << QStringLiteral("-1:0") << -1LL;
         QTest::newRow("no colon") << QStringLiteral("8") << -1LL;
-        QTest::newRow("text") << QStringLiteral("sda") << -1LL;
-        QTest::newRow("empty") << QString() << -1LL;
     }
 
     void deviceNumber() {
         QFETCH(QString, text);
-        QFETCH(qlonglong, number);
         const std::optional<uint32_t> parsed = SgIoAtaSmartPlatform::deviceNumber(text);
-        QCOMPARE(parsed ? qlonglong(*parsed) : -1LL, number);
-    }
-
-    void deviceNode() {
-        SgIoAtaSmartPlatform platform(QStringLiteral("/sys"), QStringLiteral("/tmp/dev"));
-        QCOMPARE(platform.deviceNode(QStringLiteral("sda")), QStringLiteral("/tmp/dev/sda"));
-        QCOMPARE(platform.deviceNode(QStringLiteral("cciss!c0d0")),
-                 QStringLiteral("/tmp/dev/cciss/c0d0"));
+        QTEST(parsed ? qlonglong(*parsed) : -1LL, "number");
     }
 
     // A node that is not a disk taking ATA commands refuses its plug-in with
@@ -165,72 +94,39 @@ private Q_SLOTS:
     void plugInRefused_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<AtaSmartReturn>("result");
-
         QTest::newRow("no such node") << QStringLiteral("sdz") << AtaSmartReturnCode::noDevice;
         QTest::newRow("regular file") << QStringLiteral("file") << AtaSmartReturnCode::unsupported;
         QTest::newRow("character device without SG_IO")
             << QStringLiteral("null") << AtaSmartReturnCode::unsupported;
         QTest::newRow("path outside the device folder")
             << QStringLiteral("../etc") << AtaSmartReturnCode::noDevice;
-        QTest::newRow("empty name") << QString() << AtaSmartReturnCode::noDevice;
     }
 
     void plugInRefused() {
         QFETCH(QString, name);
-        QFETCH(AtaSmartReturn, result);
-
         QTemporaryDir dev;
-        FakeSysfs::writeFile(dev.filePath(QStringLiteral("file")), QStringLiteral("not a disk"));
+        writeFile(dev.filePath(QStringLiteral("file")), "not a disk");
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), dev.filePath(QStringLiteral("null"))));
-
         SgIoAtaSmartPlatform platform(QStringLiteral("/sys"), dev.path());
         std::unique_ptr<AtaSmartPlugIn> plugIn;
-        QCOMPARE(platform.createPlugIn(BlockStorageDevice{2048, name}, &plugIn), result);
+        QTEST(platform.createPlugIn(BlockStorageDevice{2048, name}, &plugIn), "result");
         QVERIFY(!plugIn);
-    }
-
-    void unreadableNodeIsNotPrivileged() {
-        if (::geteuid() == 0) {
-            QSKIP("root opens any file");
-        }
-        QTemporaryDir dev;
-        const QString node = dev.filePath(QStringLiteral("sda"));
-        FakeSysfs::writeFile(node, QString());
-        QVERIFY(QFile::setPermissions(node, QFile::Permissions()));
-        SgIoAtaSmartPlatform platform(QStringLiteral("/sys"), dev.path());
-        std::unique_ptr<AtaSmartPlugIn> plugIn;
-        QCOMPARE(platform.createPlugIn(BlockStorageDevice{2048, QStringLiteral("sda")}, &plugIn),
-                 AtaSmartReturnCode::notPrivileged);
-    }
-
-    void errnoCodes_data() {
-        QTest::addColumn<int>("error");
-        QTest::addColumn<AtaSmartReturn>("result");
-
-        // Without CAP_SYS_RAWIO the kernel refuses the pass-through with EPERM.
-        QTest::newRow("EPERM") << EPERM << AtaSmartReturnCode::notPrivileged;
-        QTest::newRow("EACCES") << EACCES << AtaSmartReturnCode::notPrivileged;
-        QTest::newRow("ENOENT") << ENOENT << AtaSmartReturnCode::noDevice;
-        QTest::newRow("ENXIO") << ENXIO << AtaSmartReturnCode::noDevice;
-        QTest::newRow("ENOMEDIUM") << ENOMEDIUM << AtaSmartReturnCode::noDevice;
-        QTest::newRow("ENOTTY") << ENOTTY << AtaSmartReturnCode::unsupported;
-        QTest::newRow("EINVAL") << EINVAL << AtaSmartReturnCode::unsupported;
-        QTest::newRow("EIO") << EIO << AtaSmartReturnCode::ioError;
-        QTest::newRow("ENOMEM") << ENOMEM << AtaSmartReturnCode::error;
+        QCOMPARE(platform.deviceNode(QStringLiteral("cciss!c0d0")), dev.filePath("cciss/c0d0"));
     }
 
     void errnoCodes() {
-        QFETCH(int, error);
-        QFETCH(AtaSmartReturn, result);
-        QCOMPARE(SgIoAtaDrive::returnForErrno(error), result);
+        // Without CAP_SYS_RAWIO the kernel refuses the pass-through with EPERM.
+        QCOMPARE(SgIoAtaDrive::returnForErrno(EPERM), AtaSmartReturnCode::notPrivileged);
+        QCOMPARE(SgIoAtaDrive::returnForErrno(EACCES), AtaSmartReturnCode::notPrivileged);
+        QCOMPARE(SgIoAtaDrive::returnForErrno(ENXIO), AtaSmartReturnCode::noDevice);
+        QCOMPARE(SgIoAtaDrive::returnForErrno(ENOTTY), AtaSmartReturnCode::unsupported);
+        QCOMPARE(SgIoAtaDrive::returnForErrno(EIO), AtaSmartReturnCode::ioError);
     }
 
     void smartSupport_data() {
         QTest::addColumn<int>("word82");
         QTest::addColumn<bool>("supported");
-
         QTest::newRow("SMART and more") << 0x746B << true;
-        QTest::newRow("SMART only") << 0x0001 << true;
         QTest::newRow("no SMART") << 0x746A << false;
         QTest::newRow("word not filled in (0)") << 0x0000 << false;
         QTest::newRow("word not filled in (FFFF)") << 0xFFFF << false;
@@ -238,12 +134,11 @@ private Q_SLOTS:
 
     void smartSupport() {
         QFETCH(int, word82);
-        QFETCH(bool, supported);
         AtaSmartInterface::DataBlock identify{};
         // Words are little-endian.
         identify[164] = uint8_t(word82 & 0xFF);
         identify[165] = uint8_t(word82 >> 8);
-        QCOMPARE(SgIoAtaDrive::supportsSmart(identify), supported);
+        QTEST(SgIoAtaDrive::supportsSmart(identify), "supported");
     }
 };
 
