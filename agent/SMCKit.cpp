@@ -2,6 +2,7 @@
 
 #include "AgentLogging.h"
 #include "TemperatureSensorCatalogue.h"
+#include "smc/FourCharCode.h"
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -104,27 +105,11 @@ void SMCKit::setDriver(std::shared_ptr<SmcDriver> newDriver) {
 }
 
 std::optional<uint32_t> SMCKit::fourCharCode(const QString& text) {
-    if (text.size() != 4) {
-        return std::nullopt;
-    }
-    uint32_t code = 0;
-    for (const QChar character : text) {
-        // One byte per character, the inverse of fourCharString; a character
-        // beyond Latin-1 would need more and push the first one out.
-        if (character.unicode() > 0xFF) {
-            return std::nullopt;
-        }
-        code = code << 8 | character.unicode();
-    }
-    return code;
+    return FourCharCode::fromText(text);
 }
 
 QString SMCKit::fourCharString(uint32_t code) {
-    QString text(4, QChar());
-    for (int i = 0; i < 4; ++i) {
-        text[i] = QChar(ushort((code >> (24 - 8 * i)) & 0xFF));
-    }
-    return text;
+    return FourCharCode::toText(code);
 }
 
 // Exchange
@@ -252,7 +237,7 @@ QString SMCKit::readFanName(int id) {
 }
 
 QList<Fan> SMCKit::readFans() {
-    static const uint32_t fanCountKey = *fourCharCode(QStringLiteral("FNum"));
+    constexpr uint32_t fanCountKey = FourCharCode::literal("FNum");
     const int count = decodeUi8(readKey(fanCountKey, SMCDataType::ui8()));
     int readable = count;
     if (count > highestFanNumber + 1) {

@@ -1,5 +1,7 @@
 #include "smc/AppleSmcSysfsDriver.h"
 
+#include "smc/FourCharCode.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -17,25 +19,11 @@ constexpr uint32_t structMethodSelector = 2;
 // a read whose key no longer matches is tried again this often.
 constexpr int indexAttempts = 4;
 
-constexpr uint32_t code(const char (&text)[5]) {
-    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 |
-           uint32_t(uint8_t(text[2])) << 8 | uint32_t(uint8_t(text[3]));
-}
-
-constexpr uint32_t sp78 = code("sp78");
-constexpr uint32_t fpe2 = code("fpe2");
-constexpr uint32_t ui8 = code("ui8 ");
-constexpr uint32_t fds = code("{fds");
-constexpr uint32_t fanCountKey = code("FNum");
-
-// The key or type in the first four bytes of an attribute's text.
-std::optional<uint32_t> codeOf(const QByteArray& text) {
-    if (text.size() < 4) {
-        return std::nullopt;
-    }
-    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 |
-           uint32_t(uint8_t(text[2])) << 8 | uint32_t(uint8_t(text[3]));
-}
+constexpr uint32_t sp78 = FourCharCode::literal("sp78");
+constexpr uint32_t fpe2 = FourCharCode::literal("fpe2");
+constexpr uint32_t ui8 = FourCharCode::literal("ui8 ");
+constexpr uint32_t fds = FourCharCode::literal("{fds");
+constexpr uint32_t fanCountKey = FourCharCode::literal("FNum");
 
 bool isRefusal(int error) {
     return error == EACCES || error == EPERM || error == EROFS || error == EISDIR ||
@@ -275,7 +263,7 @@ std::optional<uint32_t> AppleSmcSysfsDriver::keyAtIndex(int index, bool* refused
     }
     indexSelected(directory, index);
     const auto name = readLine(directory + QStringLiteral("/key_at_index_name"), &failure);
-    const auto key = name ? codeOf(*name) : std::nullopt;
+    const auto key = name ? FourCharCode::fromBytes(*name) : std::nullopt;
     if (!key) {
         *refused = !name && isRefusal(failure);
         return std::nullopt;
@@ -317,9 +305,9 @@ AppleSmcSysfsDriver::entryAtIndex(int index, uint32_t expectedKey, bool wantData
             *refused = isRefusal(failure);
             return std::nullopt;
         }
-        if (codeOf(*name) == expectedKey) {
+        if (FourCharCode::fromBytes(*name) == expectedKey) {
             Entry entry;
-            entry.type = codeOf(type->leftJustified(4, ' ')).value_or(0);
+            entry.type = FourCharCode::fromBytes(type->leftJustified(4, ' ')).value_or(0);
             entry.data = data->left(32);
             return entry;
         }
@@ -390,7 +378,7 @@ void AppleSmcSysfsDriver::loadLabels() {
         bool ok = false;
         number.toInt(&ok);
         const auto text = readLine(dir.filePath(label));
-        const auto key = text ? codeOf(*text) : std::nullopt;
+        const auto key = text ? FourCharCode::fromBytes(*text) : std::nullopt;
         if (!ok || !key) {
             continue;
         }
@@ -433,10 +421,7 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerFromLabels(uint32_t key, 
         return reply;
     }
 
-    QByteArray text(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        text[i] = char((key >> (24 - 8 * i)) & 0xFF);
-    }
+    const QByteArray text = FourCharCode::toText(key).toLatin1();
     if (text[0] == 'F' && text[1] >= '0' && text[1] <= '9') {
         const int fan = text[1] - '0';
         const QByteArray suffix = text.mid(2);

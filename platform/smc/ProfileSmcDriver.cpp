@@ -2,6 +2,7 @@
 
 #include "PropertyList.h"
 #include "profile/MachineProfile.h"
+#include "smc/FourCharCode.h"
 
 #include <QVariantMap>
 #include <chrono>
@@ -14,34 +15,15 @@ constexpr uint32_t serviceHandle = 0x2503;
 constexpr uint32_t connectionHandle = 0x1A07;
 constexpr uint32_t structMethodSelector = 2;
 
-std::optional<uint32_t> codeOf(const QString& text) {
-    if (text.size() != 4) {
-        return std::nullopt;
-    }
-    uint32_t code = 0;
-    for (const QChar character : text) {
-        if (character.unicode() > 0xFF) {
-            return std::nullopt;
-        }
-        code = code << 8 | character.unicode();
-    }
-    return code;
-}
-
-constexpr uint32_t code(const char (&text)[5]) {
-    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 |
-           uint32_t(uint8_t(text[2])) << 8 | uint32_t(uint8_t(text[3]));
-}
-
-constexpr uint32_t sp78 = code("sp78");
-constexpr uint32_t fpe2 = code("fpe2");
-constexpr uint32_t ui8 = code("ui8 ");
-constexpr uint32_t ui16 = code("ui16");
-constexpr uint32_t ui32 = code("ui32");
-constexpr uint32_t si8 = code("si8 ");
-constexpr uint32_t si16 = code("si16");
-constexpr uint32_t flag = code("flag");
-constexpr uint32_t fds = code("{fds");
+constexpr uint32_t sp78 = FourCharCode::literal("sp78");
+constexpr uint32_t fpe2 = FourCharCode::literal("fpe2");
+constexpr uint32_t ui8 = FourCharCode::literal("ui8 ");
+constexpr uint32_t ui16 = FourCharCode::literal("ui16");
+constexpr uint32_t ui32 = FourCharCode::literal("ui32");
+constexpr uint32_t si8 = FourCharCode::literal("si8 ");
+constexpr uint32_t si16 = FourCharCode::literal("si16");
+constexpr uint32_t flag = FourCharCode::literal("flag");
+constexpr uint32_t fds = FourCharCode::literal("{fds");
 
 // Size in bytes of the types a numeric "value" can be encoded as; 0 for others.
 uint32_t numericSize(uint32_t type) {
@@ -151,7 +133,7 @@ void ProfileSmcDriver::load(const MachineProfile& profile) {
         const auto problem = [&](const QString& what) {
             loadProblems.append(QStringLiteral("key \"%1\": %2").arg(it.key(), what));
         };
-        const auto keyCode = codeOf(it.key());
+        const auto keyCode = FourCharCode::fromText(it.key());
         if (!keyCode) {
             problem(QStringLiteral("a key has four one-byte characters"));
             continue;
@@ -166,7 +148,7 @@ void ProfileSmcDriver::load(const MachineProfile& profile) {
         const QVariant value = entry.value(QStringLiteral("value"));
         const QVariant bytes = entry.value(QStringLiteral("bytes"));
         if (type.isValid()) {
-            const auto typeCode = codeOf(type.toString());
+            const auto typeCode = FourCharCode::fromText(type.toString());
             if (type.typeId() != QMetaType::QString || !typeCode) {
                 problem(QStringLiteral("the type is not four characters"));
                 continue;
