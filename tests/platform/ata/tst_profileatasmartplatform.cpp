@@ -13,20 +13,14 @@ QVariantList attributes(std::initializer_list<std::array<qlonglong, 3>> triples)
     return list;
 }
 
-std::unique_ptr<AtaSmartPlugIn> plugInOf(ProfileAtaSmartPlatform& platform, int position,
-                                         AtaSmartReturn expected = AtaSmartReturnCode::success) {
+// The plug-in of the drive the search gives at the given position.
+AtaSmartReturn createPlugIn(ProfileAtaSmartPlatform& platform, int position,
+                            std::unique_ptr<AtaSmartPlugIn>* plugIn) {
     auto devices = platform.blockStorageDevices(nullptr);
-    std::optional<BlockStorageDevice> device;
-    for (int index = 0; index <= position; ++index) {
-        device = devices->next();
+    for (int index = 0; index < position; ++index) {
+        devices->next();
     }
-    std::unique_ptr<AtaSmartPlugIn> plugIn;
-    const AtaSmartReturn result = platform.createPlugIn(device.value(), &plugIn);
-    if (result != expected) {
-        qWarning("plug-in %d: %d", position, int(result));
-        return nullptr;
-    }
-    return plugIn;
+    return platform.createPlugIn(devices->next().value(), plugIn);
 }
 
 // Offset of a slot's current value in the block (the attribute number is 3 before).
@@ -85,51 +79,13 @@ private Q_SLOTS:
             handles << device->handle;
         }
         QCOMPARE(handles, (QList<uint32_t>{4097, 0x2a03, 4099}));
-        // An entry that is no dictionary is a device without a plug-in.
-        QVERIFY(!plugInOf(platform, 2, AtaSmartReturnCode::unsupported));
-        // A device the search did not give has none either.
+        // An entry that is no dictionary is a device without a plug-in, and so
+        // is a device the search did not give.
         std::unique_ptr<AtaSmartPlugIn> plugIn;
+        QCOMPARE(createPlugIn(platform, 2, &plugIn), AtaSmartReturnCode::unsupported);
         QCOMPARE(platform.createPlugIn(BlockStorageDevice{4098, QStringLiteral("x")}, &plugIn),
                  AtaSmartReturnCode::noDevice);
         QVERIFY(!ProfileAtaSmartPlatform({}).blockStorageDevices(nullptr)->next());
-    }
-
-    void switches_data() {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<AtaSmartReturn>("offLineResult");
-        QTest::addColumn<AtaSmartReturn>("readResult");
-        const AtaSmartReturn success = AtaSmartReturnCode::success;
-        const AtaSmartReturn ioError = AtaSmartReturnCode::ioError;
-        QTest::newRow("none off") << QString() << success << success;
-        QTest::newRow("interface") << QStringLiteral("interface") << success << success;
-        QTest::newRow("offline") << QStringLiteral("offline") << ioError << success;
-        QTest::newRow("read") << QStringLiteral("read") << success << ioError;
-    }
-
-    void switches() {
-        QFETCH(QString, key);
-        QFETCH(AtaSmartReturn, readResult);
-        QVariantMap entry{{QStringLiteral("attributes"), attributes({{13, 194, 38}})}};
-        if (!key.isEmpty()) {
-            entry.insert(key, false);
-        }
-        ProfileAtaSmartPlatform platform({entry});
-        const std::unique_ptr<AtaSmartPlugIn> plugIn = plugInOf(platform, 0);
-        AtaSmartInterface* smart = plugIn->queryInterface();
-        QCOMPARE(smart == nullptr, key == QLatin1String("interface"));
-        if (!smart) {
-            return;
-        }
-        QTEST(smart->executeOffLineImmediate(false), "offLineResult");
-        AtaSmartInterface::DataBlock block{};
-        block.fill(0xEE);
-        QCOMPARE(smart->readData(&block), readResult);
-        // A failed read leaves the block alone.
-        QCOMPARE(block[valueAt(13)], readResult == AtaSmartReturnCode::success ? 38 : 0xEE);
-
-        entry.insert(QStringLiteral("plugin"), false);
-        ProfileAtaSmartPlatform withoutPlugIn({entry});
-        QVERIFY(!plugInOf(withoutPlugIn, 0, AtaSmartReturnCode::unsupported));
     }
 
     void plugInOutlivesItsPlatform() {
@@ -137,7 +93,7 @@ private Q_SLOTS:
         {
             ProfileAtaSmartPlatform platform(
                 {QVariantMap{{QStringLiteral("attributes"), attributes({{4, 194, 41}})}}});
-            plugIn = plugInOf(platform, 0);
+            QCOMPARE(createPlugIn(platform, 0, &plugIn), AtaSmartReturnCode::success);
         }
         AtaSmartInterface::DataBlock block{};
         QCOMPARE(plugIn->queryInterface()->readData(&block), AtaSmartReturnCode::success);

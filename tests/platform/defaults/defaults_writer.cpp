@@ -13,20 +13,14 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() < 5) {
+    const auto defaults = UserDefaults::openSuite(args.value(2), args.value(1));
+    if (args.size() < 5 || !defaults) {
         std::fputs("usage: defaults_writer DIR SUITE PREFIX COUNT [PAYLOAD_CHARACTERS]\n", stderr);
         return 2;
     }
-    const auto defaults = UserDefaults::openSuite(args.at(2), args.at(1));
-    if (!defaults) {
-        std::fputs("cannot open the suite\n", stderr);
-        return 1;
-    }
     const QString prefix = args.at(3);
-    const int count = args.at(4).toInt();
-    const QString payload =
-        args.size() > 5 ? QString(args.at(5).toInt(), QLatin1Char('x')) : QString();
-    for (int i = 0; i < count; ++i) {
+    const QString payload(args.value(5).toInt(), QLatin1Char('x'));
+    for (int i = 0; i < args.at(4).toInt(); ++i) {
         defaults->setObject(prefix + QString::number(i), qlonglong(i));
         defaults->setObject(prefix + QStringLiteral("count"), qlonglong(i + 1));
         if (!payload.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "FakeAppleSmcTree.h"
 
+#include "SMCKit.h"
 #include "profile/MachineProfile.h"
 #include "smc/ProfileSmcDriver.h"
 
@@ -8,11 +9,6 @@
 #include <algorithm>
 
 namespace {
-uint32_t codeOf(const QByteArray& text) {
-    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 |
-           uint32_t(uint8_t(text[2])) << 8 | uint32_t(uint8_t(text[3]));
-}
-
 void writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -34,67 +30,49 @@ FakeAppleSmcTree::FakeAppleSmcTree(const QString& root, QList<Key> smcKeys, Layo
     // Other hwmon devices are listed too and must be passed over.
     QDir().mkpath(root + QStringLiteral("/class/hwmon/hwmon0"));
     writeFile(root + QStringLiteral("/class/hwmon/hwmon0/name"), "coretemp\n");
-    if (layout == Layout::platformDevice) {
-        directory = root + QStringLiteral("/devices/platform/applesmc.768");
-    } else {
-        directory = root + QStringLiteral("/class/hwmon/hwmon3/device");
-        QDir().mkpath(directory);
+    directory =
+        root + (layout == Layout::platformDevice ? QStringLiteral("/devices/platform/applesmc.768")
+                                                 : QStringLiteral("/class/hwmon/hwmon3/device"));
+    QDir().mkpath(directory);
+    if (layout == Layout::hwmonClass) {
         writeFile(root + QStringLiteral("/class/hwmon/hwmon3/name"), "applesmc\n");
     }
-    QDir().mkpath(directory);
     write(QStringLiteral("name"), "applesmc\n");
     write(QStringLiteral("key_count"), QByteArray::number(keys.size()) + '\n');
-    switch (indexRegister) {
-    case IndexRegister::writable:
+    if (indexRegister == IndexRegister::writable) {
         write(QStringLiteral("key_at_index"), "0\n");
-        break;
-    case IndexRegister::missing:
-        break;
-    case IndexRegister::directory:
+    } else if (indexRegister == IndexRegister::directory) {
         QDir().mkpath(directory + QStringLiteral("/key_at_index"));
-        break;
     }
     show(0);
 
     // The kernel lists every temperature key of type sp78 and shows it in
     // millidegrees: 250 × (the signed 16-bit value shifted right by 6).
     int temperature = 0;
-    int fanCount = 0;
     for (const Key& key : keys) {
         if (key.name.startsWith('T') && key.type == "sp78") {
-            ++temperature;
-            const int16_t value = int16_t(bigEndian16(key.data));
-            write(QStringLiteral("temp%1_label").arg(temperature), key.name + '\n');
-            write(QStringLiteral("temp%1_input").arg(temperature),
-                  QByteArray::number(250 * (value >> 6)) + '\n');
-        }
-        if (key.name == "FNum") {
-            fanCount = key.data.isEmpty() ? 0 : uint8_t(key.data[0]);
+            const QString prefix = QStringLiteral("temp%1_").arg(++temperature);
+            write(prefix + QStringLiteral("label"), key.name + '\n');
+            write(prefix + QStringLiteral("input"),
+                  QByteArray::number(250 * (int16_t(bigEndian16(key.data)) >> 6)) + '\n');
         }
     }
-    const auto find = [this](const QByteArray& name) -> const Key* {
-        for (const Key& key : keys) {
-            if (key.name == name) {
-                return &key;
-            }
-        }
-        return nullptr;
-    };
-    for (int fan = 0; fan < fanCount; ++fan) {
+    const Key* fanNumber = find("FNum");
+    const int fans = fanNumber && !fanNumber->data.isEmpty() ? uint8_t(fanNumber->data[0]) : 0;
+    for (int fan = 0; fan < fans; ++fan) {
         const QString prefix = QStringLiteral("fan%1_").arg(fan + 1);
         const QByteArray keyPrefix = 'F' + QByteArray::number(fan);
         if (const Key* id = find(keyPrefix + "ID")) {
             // The name bytes up to the first NUL.
-            QByteArray name = id->data.mid(4, 12);
-            name.truncate(name.indexOf('\0') < 0 ? name.size() : name.indexOf('\0'));
-            write(prefix + QStringLiteral("label"), name + '\n');
+            write(prefix + QStringLiteral("label"),
+                  QByteArray(id->data.mid(4, 12).constData()) + '\n');
         }
-        const QList<QPair<QByteArray, QString>> speeds = {{"Ac", QStringLiteral("input")},
-                                                          {"Mn", QStringLiteral("min")},
-                                                          {"Mx", QStringLiteral("max")}};
+        const std::pair<const char*, const char*> speeds[] = {
+            {"Ac", "input"}, {"Mn", "min"}, {"Mx", "max"}};
         for (const auto& [suffix, file] : speeds) {
             if (const Key* speed = find(keyPrefix + suffix)) {
-                write(prefix + file, QByteArray::number(bigEndian16(speed->data) >> 2) + '\n');
+                write(prefix + QLatin1String(file),
+                      QByteArray::number(bigEndian16(speed->data) >> 2) + '\n');
             }
         }
     }
@@ -105,13 +83,10 @@ QList<FakeAppleSmcTree::Key> FakeAppleSmcTree::keysOf(const MachineProfile& prof
     QList<Key> result;
     const QVariantMap entries = profile.smc().value(QStringLiteral("keys")).toMap();
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        const QByteArray name = it.key().toLatin1();
-        const auto bytes = driver.valueBytes(codeOf(name), 0.0);
-        if (!bytes) {
-            continue;
+        if (const auto bytes = driver.valueBytes(*SMCKit::fourCharCode(it.key()), 0.0)) {
+            const QVariant type = it.value().toMap().value(QStringLiteral("type"));
+            result.append({it.key().toLatin1(), type.toString().toLatin1(), *bytes});
         }
-        result.append(
-            {name, it.value().toMap().value(QStringLiteral("type")).toString().toLatin1(), *bytes});
     }
     return result;
 }
@@ -137,6 +112,12 @@ void FakeAppleSmcTree::show(int index) {
     write(QStringLiteral("key_at_index_type"), key.type + '\n');
     write(QStringLiteral("key_at_index_data_length"), QByteArray::number(key.data.size()) + '\n');
     write(QStringLiteral("key_at_index_data"), key.data);
+}
+
+const FakeAppleSmcTree::Key* FakeAppleSmcTree::find(const QByteArray& name) const {
+    const auto it = std::find_if(keys.cbegin(), keys.cend(),
+                                 [&name](const Key& key) { return key.name == name; });
+    return it == keys.cend() ? nullptr : &*it;
 }
 
 void FakeAppleSmcTree::write(const QString& name, const QByteArray& content) const {

@@ -14,9 +14,7 @@ class MachineProfile;
 class FakeAppleSmcTree {
 public:
     struct Key {
-        QByteArray name; // four characters
-        QByteArray type; // four characters
-        QByteArray data; // the value bytes
+        QByteArray name, type, data; // four characters, four characters, value bytes
     };
     enum class Layout { platformDevice, hwmonClass };
     // How the index register looks to the caller: usable, or refused the way
@@ -41,6 +39,7 @@ public:
 private:
     void write(const QString& name, const QByteArray& content) const;
     void show(int index);
+    const Key* find(const QByteArray& name) const;
 
     QString directory;
     QList<Key> keys; // sorted byte-wise, as the SMC lists them
