@@ -11,10 +11,6 @@
 
 namespace {
 
-// The user-client method that takes and returns one 80-byte record.
-constexpr uint32_t structMethodSelector = 2;
-constexpr const char* serviceName = "AppleSMC";
-
 QMutex driverMutex;
 std::shared_ptr<SmcDriver> currentDriver; // guarded by driverMutex
 std::atomic<uint32_t> smcConnection{0};
@@ -119,7 +115,7 @@ void SMCKit::openConnection() {
     if (!smc) {
         throw Error1::driverNotFound();
     }
-    const uint32_t service = smc->serviceMatching(serviceName);
+    const uint32_t service = smc->serviceMatching(SmcDriver::serviceName);
     if (service == 0) {
         throw Error1::driverNotFound();
     }
@@ -140,8 +136,8 @@ SMCParamStruct SMCKit::sendCommand(const SMCParamStruct& input) {
     }
     SMCParamStruct reply = zeroedRecord();
     size_t replySize = sizeof(SMCParamStruct);
-    const SmcDriver::KernReturn kr =
-        smc->callStructMethod(smcConnection, structMethodSelector, input, &reply, &replySize);
+    const SmcDriver::KernReturn kr = smc->callStructMethod(
+        smcConnection, SmcDriver::structMethodSelector, input, &reply, &replySize);
     if (kr == SmcDriver::notPrivileged) {
         throw Error1::notPrivileged();
     }

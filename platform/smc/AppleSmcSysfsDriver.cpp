@@ -14,7 +14,6 @@ namespace {
 
 constexpr uint32_t serviceHandle = 0x2607;
 constexpr uint32_t connectionHandle = 0x1B0B;
-constexpr uint32_t structMethodSelector = 2;
 // Another process may move the shared index between our write and our reads;
 // a read whose key no longer matches is tried again this often.
 constexpr int indexAttempts = 4;
@@ -146,7 +145,7 @@ bool AppleSmcSysfsDriver::isPresent(const QString& sysfsRoot) {
 }
 
 uint32_t AppleSmcSysfsDriver::serviceMatching(const char* name) {
-    if (name == nullptr || std::strcmp(name, "AppleSMC") != 0) {
+    if (!isServiceName(name)) {
         return 0;
     }
     QMutexLocker lock(&mutex);
@@ -175,16 +174,13 @@ SmcDriver::KernReturn AppleSmcSysfsDriver::callStructMethod(uint32_t connection,
                                                             const SMCParamStruct& input,
                                                             SMCParamStruct* output,
                                                             size_t* outputSize) {
-    if (output == nullptr || outputSize == nullptr || *outputSize != sizeof(SMCParamStruct) ||
-        selector != structMethodSelector) {
-        return badArgument;
-    }
     // The index register is one per machine: one exchange at a time.
     QMutexLocker lock(&mutex);
-    if (connection == 0 || connection != openConnection) {
-        return notOpen;
+    if (const KernReturn kr =
+            admitStructCall(connection, openConnection, selector, output, outputSize);
+        kr != success) {
+        return kr;
     }
-    std::memset(static_cast<void*>(output), 0, sizeof(*output));
     output->key = input.key;
     if (input.data8 != SMCParamStruct::readKeyInfo && input.data8 != SMCParamStruct::readKeyValue) {
         output->result = resultBadCommand;
@@ -201,9 +197,7 @@ SmcDriver::KernReturn AppleSmcSysfsDriver::callStructMethod(uint32_t connection,
         return success;
     }
     if (wantValue) {
-        const size_t count = std::min(
-            {size_t(input.keyInfo.dataSize), size_t(reply.data.size()), sizeof(output->bytes)});
-        std::memcpy(output->bytes, reply.data.constData(), count);
+        copyValueBytes(reply.data, input, output);
     } else {
         output->keyInfo.dataSize = uint32_t(reply.data.size());
         output->keyInfo.dataType = reply.type;

@@ -35,10 +35,6 @@ public:
     // Whether the index register can be used (decided on first use).
     bool hasRawAccess();
 
-    static constexpr KernReturn badArgument = KernReturn(0xE00002C2);
-    static constexpr KernReturn notOpen = KernReturn(0xE00002CD);
-    static constexpr uint8_t resultBadCommand = 0x8B;
-
 protected:
     // Called after an index was written to key_at_index, before its attribute
     // files are read. The kernel updates those files itself; a test double of

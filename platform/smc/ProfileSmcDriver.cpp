@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint32_t serviceHandle = 0x2503;
 constexpr uint32_t connectionHandle = 0x1A07;
-constexpr uint32_t structMethodSelector = 2;
 
 constexpr uint32_t sp78 = FourCharCode::literal("sp78");
 constexpr uint32_t fpe2 = FourCharCode::literal("fpe2");
@@ -237,7 +236,7 @@ std::optional<QByteArray> ProfileSmcDriver::valueBytes(uint32_t key, double atSe
 }
 
 uint32_t ProfileSmcDriver::serviceMatching(const char* name) {
-    if (!serviceExists || name == nullptr || std::strcmp(name, "AppleSMC") != 0) {
+    if (!serviceExists || !isServiceName(name)) {
         return 0;
     }
     return serviceHandle;
@@ -261,14 +260,11 @@ SmcDriver::KernReturn ProfileSmcDriver::callStructMethod(uint32_t connection, ui
                                                          const SMCParamStruct& input,
                                                          SMCParamStruct* output,
                                                          size_t* outputSize) {
-    if (output == nullptr || outputSize == nullptr || *outputSize != sizeof(SMCParamStruct) ||
-        selector != structMethodSelector) {
-        return badArgument;
+    if (const KernReturn kr =
+            admitStructCall(connection, connectionHandle, selector, output, outputSize);
+        kr != success) {
+        return kr;
     }
-    if (connection != connectionHandle) {
-        return notOpen;
-    }
-    std::memset(static_cast<void*>(output), 0, sizeof(*output));
     if (forcedReturn && *forcedReturn != success) {
         return *forcedReturn;
     }
@@ -293,9 +289,7 @@ SmcDriver::KernReturn ProfileSmcDriver::callStructMethod(uint32_t connection, ui
             break;
         }
         const QByteArray bytes = encode(*it, input.key, clock ? clock() : 0.0);
-        const size_t count =
-            std::min({size_t(input.keyInfo.dataSize), size_t(bytes.size()), sizeof(output->bytes)});
-        std::memcpy(output->bytes, bytes.constData(), count);
+        copyValueBytes(bytes, input, output);
         break;
     }
     default:

@@ -38,11 +38,6 @@ public:
     // what a read answers.
     std::optional<QByteArray> valueBytes(uint32_t key, double atSeconds) const;
 
-    static constexpr KernReturn badArgument = KernReturn(0xE00002C2);
-    static constexpr KernReturn notOpen = KernReturn(0xE00002CD);
-    // The SMC's answer to a command it doesn't know.
-    static constexpr uint8_t resultBadCommand = 0x8B;
-
 private:
     struct Key {
         uint32_t type = 0;

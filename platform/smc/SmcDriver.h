@@ -2,6 +2,7 @@
 
 #include "smc/SMCParamStruct.h"
 
+#include <QByteArray>
 #include <cstdint>
 
 // The four operations the SMC access layer needs of the kernel driver. Every
@@ -13,6 +14,15 @@ public:
     // IOKit's "not privileged" return code.
     static constexpr KernReturn notPrivileged = KernReturn(0xE00002C1);
     static constexpr KernReturn error = KernReturn(0xE00002BC);
+    static constexpr KernReturn badArgument = KernReturn(0xE00002C2);
+    static constexpr KernReturn notOpen = KernReturn(0xE00002CD);
+    // The SMC's answer to a command it doesn't know.
+    static constexpr uint8_t resultBadCommand = 0x8B;
+
+    // The driver service the SMC is found under, and the user-client method
+    // that takes and returns one 80-byte record.
+    static constexpr const char* serviceName = "AppleSMC";
+    static constexpr uint32_t structMethodSelector = 2;
 
     SmcDriver() = default;
     SmcDriver(const SmcDriver&) = delete;
@@ -28,4 +38,19 @@ public:
     virtual KernReturn callStructMethod(uint32_t connection, uint32_t selector,
                                         const SMCParamStruct& input, SMCParamStruct* output,
                                         size_t* outputSize) = 0;
+
+protected:
+    // Whether serviceMatching was asked for the SMC's service.
+    static bool isServiceName(const char* name);
+    // What every backend checks before it answers a struct call: an output
+    // record of the right size, the struct method's selector and the
+    // connection the backend opened (0: none). On success the output is
+    // cleared; otherwise the return code to give.
+    static KernReturn admitStructCall(uint32_t connection, uint32_t openConnection,
+                                      uint32_t selector, SMCParamStruct* output,
+                                      const size_t* outputSize);
+    // A key's value bytes into a reply: no more than the request asked for
+    // and the record holds.
+    static void copyValueBytes(const QByteArray& bytes, const SMCParamStruct& input,
+                               SMCParamStruct* output);
 };
