@@ -30,12 +30,6 @@ quint32 unsignedIntValue(const QVariant& value) {
     return 0;
 }
 
-// An entry as an array; anything else as an empty one. (QVariant would turn a
-// string into a list of its characters.)
-QVariantList entryOf(const QVariant& value) {
-    return PropertyList::isArray(value) ? value.toList() : QVariantList();
-}
-
 bool enabledFlag(const QVariantList& entry) {
     return entry.last().toBool();
 }
@@ -57,15 +51,15 @@ std::optional<int> fanNumber(const QString& key) {
 // expected length (then nothing changes).
 bool setEnabled(QVariantMap& dict, const QString& key, qsizetype length, bool state) {
     const auto found = dict.find(key);
-    if (found == dict.end() || !PropertyList::isArray(found.value())) {
+    if (found == dict.end()) {
         return false;
     }
-    QVariantList entry = found.value().toList();
-    if (entry.size() < length) {
+    auto entry = PropertyList::arrayOf(found.value(), length);
+    if (!entry) {
         return false;
     }
-    entry.last() = state;
-    found.value() = entry;
+    entry->last() = state;
+    found.value() = *entry;
     return true;
 }
 
@@ -106,12 +100,12 @@ void OndaraHelper::activeTempSensors(DictionaryReply reply) {
     QVariantMap active;
     const QVariantMap& dict = smcController.tempSensorsDict();
     for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const QVariantList entry = entryOf(it.value());
-        if (entry.size() < tempEntryLength || !enabledFlag(entry)) {
+        const auto entry = PropertyList::arrayOf(it.value(), tempEntryLength);
+        if (!entry || !enabledFlag(*entry)) {
             continue;
         }
         // Keyed by the display name; code and position pass on as stored.
-        active.insert(entry[0].toString(), QVariantList{entry[1], entry[2]});
+        active.insert(entry->at(0).toString(), QVariantList{entry->at(1), entry->at(2)});
     }
     reply(active);
 }
@@ -120,13 +114,13 @@ void OndaraHelper::activeFanSensors(DictionaryReply reply) {
     QVariantMap active;
     const QVariantMap& dict = smcController.fanSensorsDict();
     for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const QVariantList entry = entryOf(it.value());
+        const auto entry = PropertyList::arrayOf(it.value(), fanEntryLength);
         const auto number = fanNumber(it.key());
-        if (!number || entry.size() < fanEntryLength || !enabledFlag(entry)) {
+        if (!number || !entry || !enabledFlag(*entry)) {
             continue;
         }
-        active.insert(entry[0].toString(),
-                      QVariantList{qlonglong(*number), qlonglong(entry[1].toLongLong())});
+        active.insert(entry->at(0).toString(),
+                      QVariantList{qlonglong(*number), qlonglong(entry->at(1).toLongLong())});
     }
     reply(active);
 }
@@ -135,11 +129,11 @@ void OndaraHelper::activeMemSensors(DictionaryReply reply) {
     QVariantMap active;
     const QVariantMap& dict = smcController.memSensorsDict();
     for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const QVariantList entry = entryOf(it.value());
-        if (entry.size() < memEntryLength || !enabledFlag(entry)) {
+        const auto entry = PropertyList::arrayOf(it.value(), memEntryLength);
+        if (!entry || !enabledFlag(*entry)) {
             continue;
         }
-        active.insert(it.key(), qlonglong(entry[0].toLongLong()));
+        active.insert(it.key(), qlonglong(entry->at(0).toLongLong()));
     }
     reply(active);
 }
@@ -269,27 +263,27 @@ void OndaraHelper::changeSensorWithNewSensor(quint32 sensor, const QString& comp
     // would break the pairing the clients rely on.
     QVariantMap temps = smcController.tempSensorsDict();
     const auto found = temps.find(component);
-    if (found == temps.end() || !PropertyList::isArray(found.value())) {
+    if (found == temps.end()) {
         return;
     }
-    QVariantList entry = found.value().toList();
-    if (entry.size() < tempEntryLength) {
+    auto entry = PropertyList::arrayOf(found.value(), tempEntryLength);
+    if (!entry) {
         return;
     }
-    entry[1] = qlonglong(sensor);
-    found.value() = entry;
+    (*entry)[1] = qlonglong(sensor);
+    found.value() = *entry;
     smcController.setTempSensorsDict(temps);
 
     QVariantMap machine = smcController.machineSensorList();
     if (const auto candidates = machine.find(component); candidates != machine.end()) {
-        QVariantList list = entryOf(candidates.value());
+        QVariantList list = PropertyList::arrayOf(candidates.value()).value_or(QVariantList());
         for (QVariant& candidate : list) {
-            QVariantList fields = entryOf(candidate);
-            if (fields.size() < candidateEntryLength) {
+            auto fields = PropertyList::arrayOf(candidate, candidateEntryLength);
+            if (!fields) {
                 continue;
             }
-            fields[3] = unsignedIntValue(fields[0]) == sensor;
-            candidate = fields;
+            (*fields)[3] = unsignedIntValue(fields->at(0)) == sensor;
+            candidate = *fields;
         }
         candidates.value() = list;
         smcController.setMachineSensorList(machine);

@@ -17,31 +17,10 @@ const QString percentUnit = QStringLiteral("%");
 const QString gibibyteUnit = QStringLiteral("GiB");
 const QString missingValue = QStringLiteral("n/a");
 
-// The entry as a list of at least `length` elements, or nothing.
-std::optional<QVariantList> entryOf(const QVariant& value, qsizetype length) {
-    if (!PropertyList::isArray(value)) {
-        return std::nullopt;
-    }
-    QVariantList list = value.toList();
-    if (list.size() < length) {
-        return std::nullopt;
-    }
-    return list;
-}
-
-std::optional<qlonglong> integerOf(const QVariant& value) {
-    if (!PropertyList::isInteger(value)) {
-        return std::nullopt;
-    }
-    return value.toLongLong();
-}
-
 std::optional<quint32> codeOf(const QVariant& value) {
-    const auto number = integerOf(value);
-    if (!number || *number < 0 || *number > qlonglong(std::numeric_limits<quint32>::max())) {
-        return std::nullopt;
-    }
-    return quint32(*number);
+    const auto number =
+        PropertyList::integerIn(value, 0, qlonglong(std::numeric_limits<quint32>::max()));
+    return number ? std::optional<quint32>(quint32(*number)) : std::nullopt;
 }
 
 // Flags are booleans in the store; an integer 0/1 means the same.
@@ -49,7 +28,7 @@ bool flagOf(const QVariant& value) {
     if (value.typeId() == QMetaType::Bool) {
         return value.toBool();
     }
-    return integerOf(value).value_or(0) != 0;
+    return PropertyList::integerIn(value).value_or(0) != 0;
 }
 
 struct TextRow {
@@ -115,12 +94,12 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
     QHash<QString, QString> componentNames;
     QList<QPair<qlonglong, Temperature>> shownTemperatures;
     for (auto it = snapshot.tempSensors.cbegin(); it != snapshot.tempSensors.cend(); ++it) {
-        const auto entry = entryOf(it.value(), 4);
+        const auto entry = PropertyList::arrayOf(it.value(), 4);
         if (!entry) {
             continue;
         }
         const auto code = codeOf(entry->at(1));
-        const auto position = integerOf(entry->at(2));
+        const auto position = PropertyList::integerIn(entry->at(2));
         if (!code || !position) {
             continue;
         }
@@ -144,12 +123,12 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
     for (auto it = snapshot.fanSensors.cbegin(); it != snapshot.fanSensors.cend(); ++it) {
         bool decimal = false;
         const int number = it.key().toInt(&decimal, 10);
-        const auto entry = entryOf(it.value(), 3);
+        const auto entry = PropertyList::arrayOf(it.value(), 3);
         if (!decimal || !entry || !flagOf(entry->at(2))) {
             continue;
         }
-        FanSpeed row{number, entry->at(0).toString(), int(integerOf(entry->at(1)).value_or(0)),
-                     std::nullopt};
+        FanSpeed row{number, entry->at(0).toString(),
+                     int(PropertyList::integerIn(entry->at(1)).value_or(0)), std::nullopt};
         if (snapshot.fanSpeeds.contains(number)) {
             row.rpm = snapshot.fanSpeeds.value(number);
         }
@@ -160,11 +139,11 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
 
     QList<QPair<qlonglong, MemoryFigure>> shownMemory;
     for (auto it = snapshot.memSensors.cbegin(); it != snapshot.memSensors.cend(); ++it) {
-        const auto entry = entryOf(it.value(), 2);
+        const auto entry = PropertyList::arrayOf(it.value(), 2);
         if (!entry) {
             continue;
         }
-        const auto position = integerOf(entry->at(0));
+        const auto position = PropertyList::integerIn(entry->at(0));
         if (!position || !flagOf(entry->at(1))) {
             continue;
         }
@@ -190,7 +169,7 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
         }
         Component component{it.key(), componentNames.value(it.key(), it.key()), {}};
         for (const QVariant& item : it.value().toList()) {
-            const auto entry = entryOf(item, 4);
+            const auto entry = PropertyList::arrayOf(item, 4);
             const auto code = entry ? codeOf(entry->at(0)) : std::nullopt;
             if (!code) {
                 continue;

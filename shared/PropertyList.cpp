@@ -223,6 +223,28 @@ bool isDictionary(const QVariant& value) {
     return value.typeId() == QMetaType::QVariantMap;
 }
 
+std::optional<QVariantList> arrayOf(const QVariant& value, qsizetype minimumLength) {
+    if (!isArray(value)) {
+        return std::nullopt;
+    }
+    QVariantList list = value.toList();
+    if (list.size() < minimumLength) {
+        return std::nullopt;
+    }
+    return list;
+}
+
+std::optional<qlonglong> integerIn(const QVariant& value, qlonglong low, qlonglong high) {
+    if (!isInteger(value)) {
+        return std::nullopt;
+    }
+    const qlonglong number = value.toLongLong();
+    if (number < low || number > high) {
+        return std::nullopt;
+    }
+    return number;
+}
+
 std::optional<QVariant> parse(const QByteArray& bytes, QString* error) {
     auto fail = [error](const char* reason) -> std::optional<QVariant> {
         if (error) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QVariant>
+#include <limits>
 #include <optional>
 
 // Property-list values in memory are QVariants of exactly these kinds:
@@ -22,6 +23,15 @@ bool isInteger(const QVariant& value);
 bool isNumber(const QVariant& value);
 bool isArray(const QVariant& value);
 bool isDictionary(const QVariant& value);
+
+// An array of at least `minimumLength` elements, else nothing. A string is no
+// array here, though QVariant would turn it into a list of its characters.
+std::optional<QVariantList> arrayOf(const QVariant& value, qsizetype minimumLength = 0);
+// An integer from `low` to `high`, else nothing; booleans and reals are not
+// integers.
+std::optional<qlonglong> integerIn(const QVariant& value,
+                                   qlonglong low = std::numeric_limits<qlonglong>::min(),
+                                   qlonglong high = std::numeric_limits<qlonglong>::max());
 
 // Parses an XML or binary property list. Returns nothing, with a reason in
 // *error, when the text is not a property list.

@@ -14,17 +14,6 @@ bool flag(const QVariantMap& drive, const QString& key) {
     const QVariant value = drive.value(key);
     return value.typeId() == QMetaType::Bool ? value.toBool() : true;
 }
-
-std::optional<qlonglong> integerIn(const QVariant& value, qlonglong low, qlonglong high) {
-    if (!PropertyList::isInteger(value)) {
-        return std::nullopt;
-    }
-    const qlonglong number = value.toLongLong();
-    if (number < low || number > high) {
-        return std::nullopt;
-    }
-    return number;
-}
 } // namespace
 
 ProfileAtaSmartPlatform::ProfileAtaSmartPlatform(const QVariantList& profileDrives)
@@ -39,7 +28,8 @@ ProfileAtaSmartPlatform::ProfileAtaSmartPlatform(const QVariantList& profileDriv
             continue;
         }
         const QVariantMap map = entry.toMap();
-        if (const auto handle = integerIn(map.value(QStringLiteral("handle")), 0, 0xFFFFFFFF)) {
+        if (const auto handle =
+                PropertyList::integerIn(map.value(QStringLiteral("handle")), 0, 0xFFFFFFFF)) {
             drive.handle = uint32_t(*handle);
         }
         drive.plugIn = flag(map, QStringLiteral("plugin"));
@@ -68,9 +58,9 @@ AtaSmartInterface::DataBlock ProfileAtaSmartPlatform::dataBlock(const QVariantMa
         if (fields.size() != 3) {
             continue;
         }
-        const auto slot = integerIn(fields[0], 0, attributeSlots - 1);
-        const auto attribute = integerIn(fields[1], 0, 255);
-        const auto current = integerIn(fields[2], 0, 255);
+        const auto slot = PropertyList::integerIn(fields[0], 0, attributeSlots - 1);
+        const auto attribute = PropertyList::integerIn(fields[1], 0, 255);
+        const auto current = PropertyList::integerIn(fields[2], 0, 255);
         if (!slot || !attribute || !current) {
             continue;
         }

@@ -201,12 +201,12 @@ void ProfileSmcDriver::load(const MachineProfile& profile) {
         }
         const QVariant result = entry.value(QStringLiteral("result"));
         if (result.isValid()) {
-            if (!PropertyList::isInteger(result) || result.toLongLong() < 0 ||
-                result.toLongLong() > 255) {
+            const auto byte = PropertyList::integerIn(result, 0, 255);
+            if (!byte) {
                 problem(QStringLiteral("\"result\" is not a byte"));
                 continue;
             }
-            key.result = uint8_t(result.toLongLong());
+            key.result = uint8_t(*byte);
         }
         keys.insert(*keyCode, key);
     }

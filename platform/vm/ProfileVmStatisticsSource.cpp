@@ -6,10 +6,8 @@ namespace {
 
 // A profile's count: a non-negative integer, else nothing.
 std::optional<uint64_t> countOf(const QVariant& value) {
-    if (!PropertyList::isInteger(value) || value.toLongLong() < 0) {
-        return std::nullopt;
-    }
-    return uint64_t(value.toLongLong());
+    const auto count = PropertyList::integerIn(value, 0);
+    return count ? std::optional<uint64_t>(uint64_t(*count)) : std::nullopt;
 }
 
 } // namespace
