@@ -245,17 +245,25 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answer(uint32_t key, bool wantV
     return answerFromLabels(key, wantValue);
 }
 
-std::optional<uint32_t> AppleSmcSysfsDriver::keyAtIndex(int index, bool* refused) {
-    if (const auto it = namesByIndex.constFind(index); it != namesByIndex.cend()) {
-        return *it;
-    }
+bool AppleSmcSysfsDriver::selectIndex(int index, bool* refused) {
     int failure = 0;
     if (!writeAttribute(directory + QStringLiteral("/key_at_index"), QByteArray::number(index),
                         &failure)) {
         *refused = isRefusal(failure);
-        return std::nullopt;
+        return false;
     }
     indexSelected(directory, index);
+    return true;
+}
+
+std::optional<uint32_t> AppleSmcSysfsDriver::keyAtIndex(int index, bool* refused) {
+    if (const auto it = namesByIndex.constFind(index); it != namesByIndex.cend()) {
+        return *it;
+    }
+    if (!selectIndex(index, refused)) {
+        return std::nullopt;
+    }
+    int failure = 0;
     const auto name = readLine(directory + QStringLiteral("/key_at_index_name"), &failure);
     const auto key = name ? FourCharCode::fromBytes(*name) : std::nullopt;
     if (!key) {
@@ -269,13 +277,10 @@ std::optional<uint32_t> AppleSmcSysfsDriver::keyAtIndex(int index, bool* refused
 std::optional<AppleSmcSysfsDriver::Entry>
 AppleSmcSysfsDriver::entryAtIndex(int index, uint32_t expectedKey, bool wantData, bool* refused) {
     for (int attempt = 0; attempt < indexAttempts; ++attempt) {
-        int failure = 0;
-        if (!writeAttribute(directory + QStringLiteral("/key_at_index"), QByteArray::number(index),
-                            &failure)) {
-            *refused = isRefusal(failure);
+        if (!selectIndex(index, refused)) {
             return std::nullopt;
         }
-        indexSelected(directory, index);
+        int failure = 0;
         const auto type = readLine(directory + QStringLiteral("/key_at_index_type"), &failure);
         // A key's information needs only its length; reading the data would
         // make the SMC read the value.

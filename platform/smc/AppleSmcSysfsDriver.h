@@ -58,6 +58,9 @@ private:
     Answer answerRaw(uint32_t key, bool wantValue);
     Answer answerFromLabels(uint32_t key, bool wantValue);
     bool decideAccess();
+    // Points the shared index register at an index; false when the write
+    // failed (then *refused tells whether it was refused).
+    bool selectIndex(int index, bool* refused);
     // Selects an index and reads the key's name there; nothing on refusal or
     // an I/O failure (then *refused tells which).
     std::optional<uint32_t> keyAtIndex(int index, bool* refused);
