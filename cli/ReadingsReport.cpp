@@ -31,6 +31,18 @@ bool flagOf(const QVariant& value) {
     return PropertyList::integerIn(value).value_or(0) != 0;
 }
 
+// The rows by their display positions; rows of one position keep their order.
+template <typename Row> QList<Row> inPositionOrder(QList<QPair<qlonglong, Row>> placed) {
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<Row> rows;
+    rows.reserve(placed.size());
+    for (auto& [position, row] : placed) {
+        rows.append(std::move(row));
+    }
+    return rows;
+}
+
 struct TextRow {
     QString label;
     QString number;
@@ -114,11 +126,7 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
         }
         shownTemperatures.append({*position, row});
     }
-    std::stable_sort(shownTemperatures.begin(), shownTemperatures.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [position, row] : std::as_const(shownTemperatures)) {
-        temperatures.append(row);
-    }
+    temperatures = inPositionOrder(std::move(shownTemperatures));
 
     for (auto it = snapshot.fanSensors.cbegin(); it != snapshot.fanSensors.cend(); ++it) {
         bool decimal = false;
@@ -153,11 +161,7 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
         }
         shownMemory.append({*position, row});
     }
-    std::stable_sort(shownMemory.begin(), shownMemory.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [position, row] : std::as_const(shownMemory)) {
-        memory.append(row);
-    }
+    memory = inPositionOrder(std::move(shownMemory));
 
     if (!includeCandidates) {
         return;
@@ -185,11 +189,7 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
         listed.append(
             {positions.value(it.key(), std::numeric_limits<qlonglong>::max()), component});
     }
-    std::stable_sort(listed.begin(), listed.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [position, component] : std::as_const(listed)) {
-        components.append(component);
-    }
+    components = inPositionOrder(std::move(listed));
 }
 
 QList<quint32> ReadingsReport::sensorCodesToRead(const ReadingsSnapshot& snapshot,
