@@ -22,6 +22,18 @@ template <typename T> QString outsideContract(const QDBusMessage& message, T* va
     return {};
 }
 
+// Delivers an answer of the contract's type to the caller as it arrived.
+template <typename T, typename Reply> auto deliverAs(Reply reply) {
+    return [reply = std::move(reply)](const QDBusMessage& message) {
+        T received{};
+        QString problem = outsideContract(message, &received);
+        if (problem.isEmpty()) {
+            reply(received);
+        }
+        return problem;
+    };
+}
+
 } // namespace
 
 OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent)
@@ -92,26 +104,12 @@ void OndaraHelperProxy::dictionaryQuery(const QDBusPendingCall& call, const QStr
 
 void OndaraHelperProxy::integersQuery(const QDBusPendingCall& call, const QString& method,
                                       IntegersReply reply) {
-    whenAnswered(call, method, [reply = std::move(reply)](const QDBusMessage& message) {
-        QList<int> received;
-        QString problem = outsideContract(message, &received);
-        if (problem.isEmpty()) {
-            reply(received);
-        }
-        return problem;
-    });
+    whenAnswered(call, method, deliverAs<QList<int>>(std::move(reply)));
 }
 
 void OndaraHelperProxy::appVersion(DoubleReply reply) {
     whenAnswered(remote->appVersion(), QStringLiteral("appVersion"),
-                 [reply = std::move(reply)](const QDBusMessage& message) {
-                     double received = 0;
-                     QString problem = outsideContract(message, &received);
-                     if (problem.isEmpty()) {
-                         reply(received);
-                     }
-                     return problem;
-                 });
+                 deliverAs<double>(std::move(reply)));
 }
 
 void OndaraHelperProxy::tempSensors(DictionaryReply reply) {
@@ -157,14 +155,7 @@ void OndaraHelperProxy::rpmForFans(const QList<int>& fans, IntegersReply reply) 
 
 void OndaraHelperProxy::memoryUsage(DoublesReply reply) {
     whenAnswered(remote->memoryUsage(), QStringLiteral("memoryUsage"),
-                 [reply = std::move(reply)](const QDBusMessage& message) {
-                     QList<double> received;
-                     QString problem = outsideContract(message, &received);
-                     if (problem.isEmpty()) {
-                         reply(received);
-                     }
-                     return problem;
-                 });
+                 deliverAs<QList<double>>(std::move(reply)));
 }
 
 void OndaraHelperProxy::visibleSections(IntegersReply reply) {
