@@ -70,6 +70,20 @@ QVariant keyText(const QVariant& key) {
     }
 }
 
+// The elements of an opened array or structure; invalid when one of them has
+// no property-list form.
+QVariant elementsOf(const QDBusArgument& argument, int depth) {
+    QVariantList list;
+    while (!argument.atEnd()) {
+        QVariant item = fromDBusAt(argument.asVariant(), depth + 1);
+        if (!item.isValid()) {
+            return {};
+        }
+        list.append(item);
+    }
+    return list;
+}
+
 QVariant fromArgument(const QDBusArgument& argument, int depth) {
     switch (argument.currentType()) {
     case QDBusArgument::BasicType:
@@ -81,28 +95,14 @@ QVariant fromArgument(const QDBusArgument& argument, int depth) {
             argument >> bytes;
             return bytes;
         }
-        QVariantList list;
         argument.beginArray();
-        while (!argument.atEnd()) {
-            QVariant item = fromDBusAt(argument.asVariant(), depth + 1);
-            if (!item.isValid()) {
-                return {};
-            }
-            list.append(item);
-        }
+        const QVariant list = elementsOf(argument, depth);
         argument.endArray();
         return list;
     }
     case QDBusArgument::StructureType: {
-        QVariantList list;
         argument.beginStructure();
-        while (!argument.atEnd()) {
-            QVariant item = fromDBusAt(argument.asVariant(), depth + 1);
-            if (!item.isValid()) {
-                return {};
-            }
-            list.append(item);
-        }
+        const QVariant list = elementsOf(argument, depth);
         argument.endStructure();
         return list;
     }
