@@ -33,6 +33,19 @@ QColor withAlpha(QColor color, qreal alpha) {
     return color;
 }
 
+// A gradient across frame that shows only where mask is drawn.
+std::shared_ptr<GradientLayer> maskedGradient(QPointF start, QPointF end,
+                                              const QList<QColor>& colors, const QRectF& frame,
+                                              std::shared_ptr<Layer> mask) {
+    auto gradient = std::make_shared<GradientLayer>();
+    gradient->setStartPoint(start);
+    gradient->setEndPoint(end);
+    gradient->setColors(colors);
+    gradient->setFrame(frame);
+    gradient->setMask(std::move(mask));
+    return gradient;
+}
+
 QPainterPath barPath(qreal width, qreal height) {
     return BezierPath::roundedRect(QRectF(0, 0, width, height), kBarCornerRadius, kBarCornerRadius)
         .quartzPath();
@@ -81,6 +94,18 @@ QColor Gauge::trackStartColor() const {
 
 QColor Gauge::bgEndColor() const {
     return withAlpha(m_bgColor.value_or(endColor()), m_bgAlpha);
+}
+
+ShapeStyle Gauge::trackStyle(qreal strokeEnd) const {
+    ShapeStyle style;
+    style.strokeColor = trackStartColor();
+    style.fillColor = Qt::transparent;
+    style.lineWidth = m_lineWidth;
+    style.strokeStart = 0.0;
+    style.strokeEnd = strokeEnd;
+    style.shadowRadius = m_shadowRadius;
+    style.shadowOpacity = m_shadowOpacity;
+    return style;
 }
 
 QRectF Gauge::viewBounds() const {
@@ -165,14 +190,7 @@ void Gauge::applyMirror(ShapeLayer& container) const {
 std::shared_ptr<ShapeLayer> Gauge::drawCircle() {
     auto container = std::make_shared<ShapeLayer>();
     const QRectF bounds = viewBounds();
-    ShapeStyle style;
-    style.strokeColor = trackStartColor();
-    style.fillColor = Qt::transparent;
-    style.lineWidth = m_lineWidth;
-    style.strokeStart = 0.0;
-    style.strokeEnd = 0.75;
-    style.shadowRadius = m_shadowRadius;
-    style.shadowOpacity = m_shadowOpacity;
+    ShapeStyle style = trackStyle(0.75);
     if (!m_bgLayer) {
         m_bgLayer = GaugeShapes::makeOvalLayer(style, bounds, true);
         m_bgLayer->setFrame(bounds);
@@ -224,14 +242,7 @@ std::shared_ptr<ShapeLayer> Gauge::drawLine() {
     QPainterPath path;
     path.moveTo(m_lineWidth, bounds.center().y());
     path.lineTo(bounds.width() - m_lineWidth, bounds.center().y());
-    ShapeStyle style;
-    style.strokeColor = trackStartColor();
-    style.fillColor = Qt::transparent;
-    style.lineWidth = m_lineWidth;
-    style.strokeStart = 0.0;
-    style.strokeEnd = 1.0;
-    style.shadowRadius = m_shadowRadius;
-    style.shadowOpacity = m_shadowOpacity;
+    ShapeStyle style = trackStyle(1.0);
     if (!m_bgLayer) {
         m_bgLayer = std::make_shared<ShapeLayer>();
         m_bgLayer->setPath(path);
@@ -248,21 +259,13 @@ std::shared_ptr<ShapeLayer> Gauge::drawLine() {
         m_ringLayer->setFrame(bounds);
     }
     if (!m_bgGradientLayer) {
-        m_bgGradientLayer = std::make_shared<GradientLayer>();
-        m_bgGradientLayer->setStartPoint(QPointF(0, 1));
-        m_bgGradientLayer->setEndPoint(QPointF(1, 1));
-        m_bgGradientLayer->setColors({trackStartColor(), bgEndColor()});
-        m_bgGradientLayer->setFrame(bounds);
-        m_bgGradientLayer->setMask(m_bgLayer);
+        m_bgGradientLayer = maskedGradient(QPointF(0, 1), QPointF(1, 1),
+                                           {trackStartColor(), bgEndColor()}, bounds, m_bgLayer);
         container->addSublayer(m_bgGradientLayer);
     }
     if (!m_ringGradientLayer) {
-        m_ringGradientLayer = std::make_shared<GradientLayer>();
-        m_ringGradientLayer->setStartPoint(QPointF(0, 1));
-        m_ringGradientLayer->setEndPoint(QPointF(1, 1));
-        m_ringGradientLayer->setColors({m_startColor, endColor()});
-        m_ringGradientLayer->setFrame(bounds);
-        m_ringGradientLayer->setMask(m_ringLayer);
+        m_ringGradientLayer = maskedGradient(QPointF(0, 1), QPointF(1, 1),
+                                             {m_startColor, endColor()}, bounds, m_ringLayer);
         container->addSublayer(m_ringGradientLayer);
     }
     container->setFrame(bounds);
@@ -282,14 +285,7 @@ std::shared_ptr<ShapeLayer> Gauge::drawSide(qreal angle) {
     // An oval twice as wide as the view, turned upright and pushed right so
     // that only its left half lies inside.
     const QRectF ovalBox(bounds.left(), bounds.top(), h, 2.0 * w - m_lineWidth);
-    ShapeStyle style;
-    style.strokeColor = trackStartColor();
-    style.fillColor = Qt::transparent;
-    style.lineWidth = m_lineWidth;
-    style.strokeStart = 0.0;
-    style.strokeEnd = 0.5;
-    style.shadowRadius = m_shadowRadius;
-    style.shadowOpacity = m_shadowOpacity;
+    ShapeStyle style = trackStyle(0.5);
     style.rotation = std::numbers::pi / 2.0;
     const auto placed = [&](const std::shared_ptr<ShapeLayer>& layer) {
         layer->setFrame(bounds);
@@ -307,12 +303,8 @@ std::shared_ptr<ShapeLayer> Gauge::drawSide(qreal angle) {
         placed(m_bgLayer);
     }
     if (!m_bgGradientLayer) {
-        m_bgGradientLayer = std::make_shared<GradientLayer>();
-        m_bgGradientLayer->setStartPoint(start);
-        m_bgGradientLayer->setEndPoint(end);
-        m_bgGradientLayer->setColors({trackStartColor(), bgEndColor()});
-        m_bgGradientLayer->setFrame(bounds);
-        m_bgGradientLayer->setMask(m_bgLayer);
+        m_bgGradientLayer =
+            maskedGradient(start, end, {trackStartColor(), bgEndColor()}, bounds, m_bgLayer);
         container->addSublayer(m_bgGradientLayer);
     }
     if (!m_ringLayer) {
@@ -321,12 +313,8 @@ std::shared_ptr<ShapeLayer> Gauge::drawSide(qreal angle) {
         placed(m_ringLayer);
     }
     if (!m_ringGradientLayer) {
-        m_ringGradientLayer = std::make_shared<GradientLayer>();
-        m_ringGradientLayer->setStartPoint(start);
-        m_ringGradientLayer->setEndPoint(end);
-        m_ringGradientLayer->setColors({m_startColor, endColor()});
-        m_ringGradientLayer->setFrame(bounds);
-        m_ringGradientLayer->setMask(m_ringLayer);
+        m_ringGradientLayer =
+            maskedGradient(start, end, {m_startColor, endColor()}, bounds, m_ringLayer);
         container->addSublayer(m_ringGradientLayer);
     }
     if (m_roundCap) {

@@ -11,6 +11,9 @@ class GradientLayer;
 class Layer;
 class ShapeLayer;
 class TextLayer;
+namespace GaugeShapes {
+struct ShapeStyle;
+}
 
 // One value against a maximum, drawn as layers: a ring (the fan boxes), a
 // horizontal bar with two number labels (the memory bar), a line, or half an
@@ -141,6 +144,9 @@ protected:
 
 private:
     QRectF viewBounds() const;
+    // The track's stroke: its start colour, the line width and the shadow,
+    // stroked up to strokeEnd.
+    GaugeShapes::ShapeStyle trackStyle(qreal strokeEnd) const;
     qreal fraction() const;
     void rebuildLayers();
     void displayIfNeeded();
