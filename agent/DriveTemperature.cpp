@@ -181,11 +181,6 @@ void setAtaSmartPlatform(std::shared_ptr<AtaSmartPlatform> newPlatform) {
     platform = std::move(newPlatform);
 }
 
-void resetDriveTemperatureState() {
-    const std::lock_guard lock(readingMutex);
-    resetState();
-}
-
 void setDriveTemperatureStreams(FILE* outputStream, FILE* errorStream) {
     const std::lock_guard lock(readingMutex);
     outStream = outputStream;

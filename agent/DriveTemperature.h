@@ -40,8 +40,5 @@ int32_t getHDDTemp(AtaSmartInterface* interface);
 // the platform also returns the unit to its initial state, since an interface
 // of the previous platform must not be used any more.
 void setAtaSmartPlatform(std::shared_ptr<AtaSmartPlatform> platform);
-// Back to the initial state (flags clear, no interface, slot 13), keeping the
-// platform and the streams; the chosen plug-in is released.
-void resetDriveTemperatureState();
 // Where the messages go; null means stdout / stderr (the default).
 void setDriveTemperatureStreams(FILE* out, FILE* err);

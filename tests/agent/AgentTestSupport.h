@@ -1,8 +1,7 @@
 #pragma once
 
-// Pieces the agent's in-process tests share: a test machine installed as the
-// process's SMC and drives, controller environments over a private settings
-// folder, and captures of the log and of standard output.
+// What the agent's tests share: test machines and captures of notifications,
+// log and standard output.
 
 #include "DriveTemperature.h"
 #include "OndaraNames.h"
@@ -16,134 +15,150 @@
 #include "vm/ProfileVmStatisticsSource.h"
 
 #include <QDBusConnection>
-#include <QFile>
 #include <QSignalSpy>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
-#include <cstdio>
-#include <memory>
 #include <unistd.h>
 
 inline QString testDataPath(const QString& file) {
     return QStringLiteral(ONDARA_TEST_DATA_DIR "/") + file;
 }
 
-// One test machine: its SMC, drives and memory become the process's, and the
-// settings suite lives in a folder of its own.
+inline qlonglong codeOf(const QString& key) {
+    return key == "SMART" ? 0xFFFFFFFFll : qlonglong(SMCKit::fourCharCode(key).value_or(0));
+}
+
+// A "TempSensors" entry; "SMART" stands for the drive.
+inline QVariant tempEntry(const char* name, const QString& key, qlonglong position, bool active) {
+    return QVariantList{name, codeOf(key), position, active};
+}
+
+// A candidate list from "TC0P=CPU_PROXIMITY* TC0H=CPU_HEATSINK" (* the chosen one).
+inline QVariant candidates(const QString& text) {
+    QVariantList list;
+    for (const QString& item : text.split(' ')) {
+        const QString key = item.section('=', 0, 0);
+        list.append(QVariant(
+            QVariantList{codeOf(key), key, item.section('=', 1).remove('*'), item.endsWith('*')}));
+    }
+    return list;
+}
+
+inline QVariantMap smcKey(const char* type, const QVariant& value) {
+    return {{"type", QString::fromLatin1(type)}, {"value", value}};
+}
+
+// A machine described in one line: "TC0P=70" an sp78 key reading 70 °C,
+// "TC0C=!" a key whose reads fail, "F0ID=-" no such key, "fans=N" fans 0..N-1
+// ("Fan n", minimum 1000+n, maximum 5000+n), "smart=38" a drive at 38 °C,
+// "refuses" a driver refusing every call, "service=false" no SMC service,
+// "open=false" a service that won't open. Tokens apply in order.
+inline MachineProfile describedMachine(const QString& description) {
+    QVariantMap keys{{"FNum", smcKey("ui8 ", 0)}};
+    QVariantMap smc;
+    QVariantList drives;
+    for (const QString& token : description.split(' ', Qt::SkipEmptyParts)) {
+        const QString name = token.section('=', 0, 0);
+        const QString value = token.section('=', 1);
+        if (name == "fans") {
+            keys["FNum"] = smcKey("ui8 ", value.toInt());
+            for (int n = 0; n < value.toInt(); ++n) {
+                keys[QString("F%1ID").arg(n)] = smcKey("{fds", QString("Fan %1").arg(n));
+                keys[QString("F%1Mn").arg(n)] = smcKey("fpe2", 1000 + n);
+                keys[QString("F%1Mx").arg(n)] = smcKey("fpe2", 5000 + n);
+            }
+        } else if (name == "smart") {
+            drives.append(QVariantMap{
+                {"attributes", QVariantList{QVariant(QVariantList{13, 194, value.toLongLong()})}}});
+        } else if (name == "service" || name == "open") {
+            smc[name] = value == "true";
+        } else if (name == "refuses") {
+            smc["kr"] = qlonglong(SmcDriver::notPrivileged) & 0xFFFFFFFF;
+        } else if (value == "-") {
+            keys.remove(name);
+        } else if (value == "!") {
+            keys[name] = QVariantMap{{"type", "sp78"}, {"value", 40}, {"result", 1}};
+        } else {
+            keys[name] = smcKey("sp78", value.toDouble());
+        }
+    }
+    smc["keys"] = keys;
+    return MachineProfile::fromMap({{"smc", smc}, {"drives", drives}});
+}
+
+// A test machine from a profile file ("*.plist") or a description: its SMC,
+// drives and memory become the process's; its settings suite has a folder.
 class TestMachine {
 public:
-    explicit TestMachine(const QString& profileFile) {
-        QString error;
-        const auto loaded = MachineProfile::fromFile(testDataPath(profileFile), &error);
-        if (!loaded) {
-            qFatal("%s", qPrintable(error));
-        }
-        profile = loaded->memory();
+    explicit TestMachine(const QString& profile) {
+        const auto loaded = profile.endsWith(".plist")
+                                ? MachineProfile::fromFile(testDataPath(profile))
+                                : std::optional(describedMachine(profile));
+        QVERIFY(loaded);
+        memory = loaded->memory();
         SMCKit::setDriver(std::make_shared<ProfileSmcDriver>(*loaded));
-        drivePlatform = std::make_shared<ProfileAtaSmartPlatform>(loaded->drives());
-        setAtaSmartPlatform(drivePlatform);
+        setAtaSmartPlatform(std::make_shared<ProfileAtaSmartPlatform>(loaded->drives()));
     }
 
-    // fatalStops counts the stops; the controller then throws FatalStop.
-    SMCControllerEnvironment environment(const QString& versionText = QStringLiteral("1.0"),
+    SMCControllerEnvironment environment(const QString& versionText = "1.0",
                                          bool withSuite = true) {
         SMCControllerEnvironment environment;
-        const QString directory = suiteFolder.path();
-        if (withSuite) {
-            environment.openDefaults = [directory] {
-                return UserDefaults::openSuite(OndaraNames::suiteName, directory);
-            };
-        } else {
-            environment.openDefaults = [] { return std::unique_ptr<UserDefaults>(); };
-        }
+        environment.openDefaults = [this, withSuite] {
+            return withSuite ? suite() : std::unique_ptr<UserDefaults>();
+        };
         environment.notificationCenter = &center;
         environment.versionText = versionText;
-        environment.memory = std::make_shared<ProfileVmStatisticsSource>(profile);
-        environment.fatalStop = [this] { ++fatalStops; };
+        environment.memory = std::make_shared<ProfileVmStatisticsSource>(memory);
         return environment;
     }
-
-    // A fresh reader of what the controller wrote.
+    // A fresh reader of the suite.
     std::unique_ptr<UserDefaults> suite() const {
-        return UserDefaults::openSuite(OndaraNames::suiteName, suiteFolder.path());
-    }
-    bool suiteFileExists() const {
-        return QFile::exists(suiteFolder.filePath(QString(OndaraNames::suiteName) + ".plist"));
-    }
-    // How often the drive's SMART data was read so far.
-    int driveReads() const {
-        return int(drivePlatform->requests().filter(QRegularExpression("^read ")).size());
+        return UserDefaults::openSuite(OndaraNames::suiteName, folder.path());
     }
 
-    QTemporaryDir suiteFolder;
+    QTemporaryDir folder;
     DistributedNotificationCenter center{QDBusConnection::sessionBus()};
-    std::shared_ptr<ProfileAtaSmartPlatform> drivePlatform;
-    QVariantMap profile;
-    int fatalStops = 0;
+    QVariantMap memory;
 };
 
-// Watches the five change notifications from a bus connection of its own, as
-// another program would.
+// The notifications seen on a bus connection of its own, as another program
+// would see them.
 class NotificationObserver {
 public:
     NotificationObserver()
         : bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                            QStringLiteral("observer-%1").arg(++serial())))
+                                            QString("observer%1").arg(quintptr(this))))
         , center(bus)
         , spy(&center, &DistributedNotificationCenter::notificationReceived) {
-        for (const auto name :
-             {OndaraNames::Notifications::tempsDidChange, OndaraNames::Notifications::fansDidChange,
-              OndaraNames::Notifications::memDidChange,
-              OndaraNames::Notifications::sectionsDidChange,
-              OndaraNames::Notifications::unitsDidChange, sentinelName}) {
-            center.addObserver(name);
+        for (const auto name : {"tempsDidChange", "fansDidChange", "memDidChange",
+                                "sectionsDidChange", "unitsDidChange", "testSentinel"}) {
+            center.addObserver(QString::fromLatin1(name));
         }
     }
     ~NotificationObserver() { QDBusConnection::disconnectFromBus(bus.name()); }
 
-    // Everything received up to a sentinel posted now through `poster`: as the
-    // bus keeps one sender's messages in order, whatever that sender posted
-    // before has then arrived too.
+    // Everything received before a sentinel posted now through `poster`: the
+    // bus keeps one sender's messages in order.
     QStringList receivedUpTo(DistributedNotificationCenter& poster) {
-        poster.postNotificationName(sentinelName);
-        QStringList names;
-        for (;;) {
-            while (spy.isEmpty()) {
-                if (!spy.wait(5000)) {
-                    return names << QStringLiteral("(timed out)");
-                }
-            }
-            const QString name = spy.takeFirst().at(0).toString();
-            if (name == sentinelName) {
-                return names;
-            }
-            names.append(name);
-        }
+        poster.postNotificationName("testSentinel");
+        QStringList names = next(1, "testSentinel");
+        names.removeOne("testSentinel");
+        return names;
     }
-
-    // The next `count` notifications, plus any others already arrived.
-    QStringList next(int count) {
-        while (spy.size() < count) {
-            if (!spy.wait(10000)) {
-                break;
-            }
-        }
+    // What arrived once `count` notifications (or `until`) have.
+    QStringList next(int count, const QString& until = QString()) {
         QStringList names;
-        while (!spy.isEmpty()) {
+        while (names.size() < count || (!until.isEmpty() && names.last() != until)) {
+            if (spy.isEmpty() && !spy.wait(10000)) {
+                return names << "(timed out)";
+            }
             names.append(spy.takeFirst().at(0).toString());
         }
         return names;
     }
 
-    static constexpr QLatin1StringView sentinelName{"testSentinel"};
-
 private:
-    static int& serial() {
-        static int counter = 0;
-        return counter;
-    }
     QDBusConnection bus;
     DistributedNotificationCenter center;
     QSignalSpy spy;
@@ -153,62 +168,46 @@ private:
 class LogCapture {
 public:
     LogCapture() {
-        current() = this;
-        previous = qInstallMessageHandler(&LogCapture::handle);
+        current = this;
+        previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+                if (QByteArray(context.category).startsWith("ondara.agent.")) {
+                    current->lines.append(message);
+                } else if (current->previous) {
+                    current->previous(type, context, message);
+                }
+            });
     }
-    ~LogCapture() {
-        qInstallMessageHandler(previous);
-        current() = nullptr;
-    }
+    ~LogCapture() { qInstallMessageHandler(previous); }
     QStringList lines;
 
 private:
-    static LogCapture*& current() {
-        static LogCapture* capture = nullptr;
-        return capture;
-    }
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (current() && context.category &&
-            QByteArray(context.category).startsWith("ondara.agent.")) {
-            current()->lines.append(message);
-            return;
-        }
-        if (current() && current()->previous) {
-            current()->previous(type, context, message);
-        }
-    }
+    static inline LogCapture* current = nullptr;
     QtMessageHandler previous = nullptr;
 };
 
-// What the code under test writes to standard output while this lives.
+// What is written to standard output while this lives.
 class StdoutCapture {
 public:
     StdoutCapture() {
-        file.open();
+        QVERIFY(file.open());
         std::fflush(stdout);
         saved = ::dup(STDOUT_FILENO);
         ::dup2(file.handle(), STDOUT_FILENO);
     }
-    ~StdoutCapture() { restore(); }
+    ~StdoutCapture() { text(); }
     QByteArray text() {
-        restore();
-        file.seek(0);
-        return file.readAll();
-    }
-
-private:
-    void restore() {
         if (saved >= 0) {
             std::fflush(stdout);
             ::dup2(saved, STDOUT_FILENO);
             ::close(saved);
             saved = -1;
         }
+        file.seek(0);
+        return file.readAll();
     }
+
+private:
     QTemporaryFile file;
     int saved = -1;
 };
-
-inline qlonglong codeOf(const char (&text)[5]) {
-    return qlonglong(*SMCKit::fourCharCode(QString::fromLatin1(text)));
-}
