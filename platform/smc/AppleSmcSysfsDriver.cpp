@@ -327,12 +327,7 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerRaw(uint32_t key, bool wa
             bool refused = false;
             const auto name = keyAtIndex(middle, &refused);
             if (!name) {
-                if (refused) {
-                    access = Access::labels;
-                    return answerFromLabels(key, wantValue);
-                }
-                reply.kr = error;
-                return reply;
+                return answerFailedRead(key, wantValue, refused);
             }
             if (*name == key) {
                 found = middle;
@@ -353,16 +348,24 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerRaw(uint32_t key, bool wa
     bool refused = false;
     const auto entry = entryAtIndex(*it, key, wantValue, &refused);
     if (!entry) {
-        if (refused) {
-            access = Access::labels;
-            return answerFromLabels(key, wantValue);
-        }
-        reply.kr = error;
-        return reply;
+        return answerFailedRead(key, wantValue, refused);
     }
     reply.type = entry->type;
     reply.data = entry->data;
     return reply;
+}
+
+AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerFailedRead(uint32_t key, bool wantValue,
+                                                                  bool refused) {
+    if (refused) {
+        // Raw access was taken away (or never really granted): from now on
+        // only the world-readable files answer.
+        access = Access::labels;
+        return answerFromLabels(key, wantValue);
+    }
+    Answer failed;
+    failed.kr = error;
+    return failed;
 }
 
 void AppleSmcSysfsDriver::loadLabels() {

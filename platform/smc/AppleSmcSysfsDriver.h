@@ -57,6 +57,9 @@ private:
     Answer answer(uint32_t key, bool wantValue);
     Answer answerRaw(uint32_t key, bool wantValue);
     Answer answerFromLabels(uint32_t key, bool wantValue);
+    // After a raw read failed: a refusal falls back to the labels, anything
+    // else is a driver failure.
+    Answer answerFailedRead(uint32_t key, bool wantValue, bool refused);
     bool decideAccess();
     // Points the shared index register at an index; false when the write
     // failed (then *refused tells whether it was refused).
