@@ -87,39 +87,6 @@ private Q_SLOTS:
                  expected.left(1) + QByteArray(size - 1, '\0'));
     }
 
-    void answers_data() {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("command");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<int>("dataSize");
-        const int found = SMCParamStruct::resultSuccess;
-        const int notFound = SMCParamStruct::resultKeyNotFound;
-        QTest::newRow("information of a fan descriptor") << "F0ID" << 9 << found << 16;
-        QTest::newRow("information of raw bytes") << "RAW!" << 9 << found << 3;
-        QTest::newRow("absent: information") << "TC0p" << 9 << notFound << 0;
-        QTest::newRow("absent: value") << "TC0p" << 5 << notFound << 0;
-        QTest::newRow("failing value: information") << "FAIL" << 9 << found << 2;
-        QTest::newRow("failing value: value") << "FAIL" << 5 << 0x85 << 0;
-        QTest::newRow("a write") << "TC0P" << 6 << int(ProfileSmcDriver::resultBadCommand) << 0;
-    }
-
-    void answers() {
-        QFETCH(QString, key);
-        QFETCH(int, command);
-        ProfileSmcDriver driver(machine({
-            {"TC0P", entry("sp78", 50)},
-            {"F0ID", entry("{fds", "Fan")},
-            {"RAW!", QVariantMap{{"bytes", QByteArray("\x01\x02\x03", 3)}}},
-            {"FAIL", entry("sp78", 50, {{"result", 0x85}})},
-        }));
-        SmcDriver::KernReturn kr = -1;
-        const SMCParamStruct reply =
-            exchange(driver, *SMCKit::fourCharCode(key), uint8_t(command), 2, &kr);
-        QCOMPARE(kr, SmcDriver::success);
-        QTEST(int(reply.result), "result");
-        QTEST(int(reply.keyInfo.dataSize), "dataSize");
-    }
-
     void driftWandersWithinItsRangeAndNoDriftIsExact() {
         ProfileSmcDriver driver(machine(
             {{"TC0P", entry("sp78", 50.0, {{"drift", 2.0}})}, {"TC0H", entry("sp78", 52.6)}}));
