@@ -37,7 +37,7 @@ bool isSafeSuiteName(const QString& name) {
 }
 
 QString defaultDirectory() {
-    // The base directory specification says relative values are to be ignored.
+    // XDG base-directory rules: a relative value is to be ignored.
     const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!configured.isEmpty() && QDir::isAbsolutePath(configured)) {
         return configured;
