@@ -3,6 +3,7 @@
 // real OndaraHelper program, and talks to it through the clients' proxy.
 
 #include "AgentResources.h"
+#include "BenchSupport.h"
 #include "OndaraNames.h"
 #include "SMCKit.h"
 #include "ipc/OndaraHelperProxy.h"
@@ -11,20 +12,12 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
-#include <optional>
 
 namespace {
-
-constexpr int waitMilliseconds = 30000;
 
 // Fifteen temperature keys of the demo machine: a full setup-window tick.
 const char* const demoKeys[] = {"TA0P", "TB0T", "TB1T", "TB2T", "TC0D", "TC0F", "TC0H", "TC0P",
@@ -37,84 +30,6 @@ QList<quint32> demoCodes() {
     }
     return codes;
 }
-
-bool spinUntil(const std::function<bool()>& done) {
-    QDeadlineTimer deadline(waitMilliseconds);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
-
-// A private session bus for the whole run.
-class PrivateBus {
-public:
-    PrivateBus() {
-        daemon.setProgram(QStringLiteral(ONDARA_DBUS_DAEMON));
-        daemon.setArguments({"--session", "--nofork", "--nopidfile", "--print-address=1"});
-        daemon.start();
-        daemon.waitForStarted();
-        while (daemon.state() == QProcess::Running && !daemon.canReadLine()) {
-            daemon.waitForReadyRead(waitMilliseconds);
-        }
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        daemon.terminate();
-        daemon.waitForFinished();
-    }
-    QProcess daemon;
-    QString address;
-};
-
-// The agent program on the demo machine, with a settings folder of its own.
-class DemoAgent {
-public:
-    explicit DemoAgent(const QString& busAddress) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
-        environment.insert("XDG_CONFIG_HOME", configHome.path());
-        environment.insert("QT_FORCE_STDERR_LOGGING", "1");
-        process.setProcessEnvironment(environment);
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.start(QStringLiteral(ONDARA_AGENT_PATH),
-                      {"--smc", "demo", "--smart", "demo", "--memory", "proc"});
-        process.waitForStarted();
-    }
-    ~DemoAgent() {
-        process.terminate();
-        process.waitForFinished();
-    }
-    bool waitUntilServing() {
-        return spinUntil([this] {
-                   errors += process.readAllStandardError();
-                   return errors.contains("serving com.quillbank") ||
-                          process.state() == QProcess::NotRunning;
-               }) &&
-               process.state() == QProcess::Running;
-    }
-    // Resident memory of the agent in kB, from /proc/<pid>/status.
-    double residentKilobytes() const {
-        QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
-        if (!status.open(QIODevice::ReadOnly)) {
-            return -1;
-        }
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:")) {
-                return line.mid(6).trimmed().split(' ').value(0).toDouble();
-            }
-        }
-        return -1;
-    }
-
-    QTemporaryDir configHome;
-    QProcess process;
-    QByteArray errors;
-};
 
 // One client connection with the proxy over it.
 class BenchClient {

@@ -1,0 +1,94 @@
+#include "BenchSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <unistd.h>
+
+namespace {
+
+constexpr int waitMilliseconds = 30000;
+
+QByteArray readProcFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+bool spinUntil(const std::function<bool()>& done) {
+    QDeadlineTimer deadline(waitMilliseconds);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+PrivateBus::PrivateBus() {
+    daemon.setProgram(QStringLiteral(ONDARA_DBUS_DAEMON));
+    daemon.setArguments({"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    daemon.start();
+    daemon.waitForStarted();
+    while (daemon.state() == QProcess::Running && !daemon.canReadLine()) {
+        daemon.waitForReadyRead(waitMilliseconds);
+    }
+    address = QString::fromUtf8(daemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus() {
+    daemon.terminate();
+    daemon.waitForFinished();
+}
+
+ProcessCost processCost(qint64 pid) {
+    ProcessCost cost;
+    // utime and stime are fields 14 and 15; the name in field 2 may hold
+    // blanks, so count from the parenthesis that closes it.
+    const QByteArray stat = readProcFile(pid, "stat");
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close >= 0) {
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() > 12) {
+            const double ticks = double(sysconf(_SC_CLK_TCK));
+            cost.cpuSeconds = (fields[11].toDouble() + fields[12].toDouble()) / ticks;
+        }
+    }
+    for (const QByteArray& line : readProcFile(pid, "status").split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            cost.residentKilobytes = line.mid(6).trimmed().split(' ').value(0).toDouble();
+        }
+    }
+    return cost;
+}
+
+DemoAgent::DemoAgent(const QString& busAddress, const QStringList& extraArguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+    environment.insert("XDG_CONFIG_HOME", configHome.path());
+    environment.insert("QT_FORCE_STDERR_LOGGING", "1");
+    process.setProcessEnvironment(environment);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(QStringLiteral(ONDARA_AGENT_PATH),
+                  QStringList{"--smc", "demo", "--smart", "demo", "--memory", "proc"} +
+                      extraArguments);
+    process.waitForStarted();
+}
+
+DemoAgent::~DemoAgent() {
+    process.terminate();
+    process.waitForFinished();
+}
+
+bool DemoAgent::waitUntilServing() {
+    return spinUntil([this] {
+               errors += process.readAllStandardError();
+               return errors.contains("serving com.quillbank") ||
+                      process.state() == QProcess::NotRunning;
+           }) &&
+           process.state() == QProcess::Running;
+}

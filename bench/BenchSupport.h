@@ -1,0 +1,52 @@
+#pragma once
+
+// What every benchmark of a running program needs: a private session bus,
+// the real agent on the demo machine, and the cost of a process as the
+// kernel counts it.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+// Runs the event loop until done() holds; false after 30 s.
+bool spinUntil(const std::function<bool()>& done);
+
+// A private dbus-daemon for the whole run; address is empty when it failed.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    QProcess daemon;
+    QString address;
+};
+
+// CPU time (user + system) and resident memory of one process.
+struct ProcessCost {
+    double cpuSeconds = -1;
+    double residentKilobytes = -1;
+};
+ProcessCost processCost(qint64 pid);
+
+// The OndaraHelper program on the demo machine, with a settings folder of its
+// own, serving on the given bus.
+class DemoAgent {
+public:
+    explicit DemoAgent(const QString& busAddress, const QStringList& extraArguments = {});
+    ~DemoAgent();
+    DemoAgent(const DemoAgent&) = delete;
+    DemoAgent& operator=(const DemoAgent&) = delete;
+
+    bool waitUntilServing();
+    double residentKilobytes() const { return processCost(process.processId()).residentKilobytes; }
+    ProcessCost cost() const { return processCost(process.processId()); }
+
+    QTemporaryDir configHome;
+    QProcess process;
+    QByteArray errors;
+};
