@@ -1,0 +1,154 @@
+#include "LaunchControl.h"
+
+#include "DetachedJob.h"
+#include "LaunchAgentPlist.h"
+#include "SystemdUserUnit.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace {
+
+// How long systemctl may take for one step before we give up on it.
+constexpr int systemctlTimeoutMs = 90000;
+
+QString absoluteFolder(const QString& value) {
+    return QDir::isAbsolutePath(value) ? QDir::cleanPath(value) : QString();
+}
+
+} // namespace
+
+LaunchControl::LaunchControl(const QProcessEnvironment& environment,
+                             std::function<void(const QString&)> printLine)
+    : m_environment(environment)
+    , m_printLine(std::move(printLine)) {}
+
+QString LaunchControl::usage() {
+    return QStringLiteral("usage: ondara-launchctl load|unload [-w] PLIST\n");
+}
+
+QString LaunchControl::configHome() const {
+    const QString xdg = absoluteFolder(m_environment.value(QStringLiteral("XDG_CONFIG_HOME")));
+    return xdg.isEmpty() ? m_environment.value(QStringLiteral("HOME")) + QStringLiteral("/.config")
+                         : xdg;
+}
+
+QString LaunchControl::runtimeFolder() const {
+    QString base = absoluteFolder(m_environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
+    if (base.isEmpty()) {
+        // The same private fallback Qt programs use.
+        base = QStringLiteral("%1/runtime-%2").arg(QDir::tempPath()).arg(::getuid());
+    }
+    return base + QStringLiteral("/ondara");
+}
+
+bool LaunchControl::systemctl(const QStringList& arguments, bool quiet) const {
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    process.setProcessChannelMode(quiet ? QProcess::SeparateChannels : QProcess::ForwardedChannels);
+    const QString program =
+        m_environment.value(QStringLiteral("ONDARA_SYSTEMCTL"), QStringLiteral("systemctl"));
+    process.start(program, QStringList{QStringLiteral("--user")} + arguments);
+    if (!process.waitForFinished(systemctlTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool LaunchControl::hasServiceManager() const {
+    return systemctl({QStringLiteral("show-environment")}, true);
+}
+
+int LaunchControl::run(const QStringList& arguments) {
+    const QString command = arguments.value(0);
+    QStringList rest = arguments.mid(1);
+    // -w: enable the job for later logins too (load); unload always disables.
+    const bool persistent = rest.removeAll(QStringLiteral("-w")) > 0;
+    if ((command != QLatin1StringView("load") && command != QLatin1StringView("unload")) ||
+        rest.size() != 1 || rest.first().startsWith(QLatin1Char('-'))) {
+        m_printLine(usage().trimmed());
+        return 2;
+    }
+
+    QString error;
+    const auto plist = LaunchAgentPlist::read(rest.first(), &error);
+    if (!plist) {
+        m_printLine(error);
+        return 1;
+    }
+    if (command == QLatin1StringView("load")) {
+        const QFileInfo program(plist->program());
+        if (!program.isAbsolute() || !program.isFile() || !program.isExecutable()) {
+            m_printLine(QStringLiteral("%1: the program %2 is not an executable file")
+                            .arg(rest.first(), plist->program()));
+            return 1;
+        }
+    }
+
+    if (hasServiceManager()) {
+        return command == QLatin1StringView("load") ? loadWithSystemd(*plist, persistent)
+                                                    : unloadWithSystemd(*plist);
+    }
+    return command == QLatin1StringView("load") ? loadDetached(*plist) : unloadDetached(*plist);
+}
+
+int LaunchControl::loadWithSystemd(const LaunchAgentPlist& plist, bool enable) {
+    const QString folder = configHome() + QStringLiteral("/systemd/user");
+    const QString path = folder + QLatin1Char('/') + SystemdUserUnit::fileName(plist);
+    QSaveFile unit(path);
+    if (!QDir().mkpath(folder) || !unit.open(QIODevice::WriteOnly) ||
+        unit.write(SystemdUserUnit::text(plist, m_environment).toUtf8()) < 0 || !unit.commit()) {
+        m_printLine(QStringLiteral("cannot write %1").arg(path));
+        return 1;
+    }
+    const QString name = SystemdUserUnit::fileName(plist);
+    if (!systemctl({QStringLiteral("daemon-reload")}) ||
+        (enable && !systemctl({QStringLiteral("enable"), name})) ||
+        !systemctl({QStringLiteral("start"), name})) {
+        m_printLine(QStringLiteral("%1: systemctl --user could not start it").arg(plist.label()));
+        return 1;
+    }
+    return 0;
+}
+
+int LaunchControl::unloadWithSystemd(const LaunchAgentPlist& plist) {
+    const QString name = SystemdUserUnit::fileName(plist);
+    // Unloaded stays unloaded at the next login too: the application loads the
+    // agent again itself whenever it needs it.
+    const bool stopped = systemctl({QStringLiteral("stop"), name});
+    const bool disabled = systemctl({QStringLiteral("disable"), name});
+    if (!stopped || !disabled) {
+        m_printLine(QStringLiteral("%1: systemctl --user could not stop it").arg(plist.label()));
+        return 1;
+    }
+    return 0;
+}
+
+int LaunchControl::loadDetached(const LaunchAgentPlist& plist) {
+    DetachedJob job(plist, runtimeFolder());
+    if (const pid_t pid = job.runningPid()) {
+        m_printLine(QStringLiteral("%1: already loaded (pid %2)").arg(plist.label()).arg(pid));
+        return 0;
+    }
+    QString error;
+    if (!job.start(&error)) {
+        m_printLine(QStringLiteral("%1: %2").arg(plist.label(), error));
+        return 1;
+    }
+    return 0;
+}
+
+int LaunchControl::unloadDetached(const LaunchAgentPlist& plist) {
+    DetachedJob job(plist, runtimeFolder());
+    if (!job.stop()) {
+        m_printLine(QStringLiteral("%1: not loaded").arg(plist.label()));
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class LaunchAgentPlist;
+
+// ondara-launchctl's work: `load [-w] PLIST` and `unload [-w] PLIST` on a
+// launchd-style agent description. With a systemd user manager the agent
+// becomes a user unit; without one it runs detached, remembered by a pid file.
+//
+// Where things live comes from the environment: XDG_CONFIG_HOME (units),
+// XDG_RUNTIME_DIR (pid files), ONDARA_SYSTEMCTL (the systemctl program, so
+// tests can put a recording one in its place).
+class LaunchControl {
+public:
+    explicit LaunchControl(const QProcessEnvironment& environment,
+                           std::function<void(const QString&)> printLine);
+
+    // Runs one command line (without the program name); the exit status.
+    int run(const QStringList& arguments);
+
+    static QString usage();
+
+private:
+    bool hasServiceManager() const;
+    bool systemctl(const QStringList& arguments, bool quiet = false) const;
+    QString configHome() const;
+    QString runtimeFolder() const;
+
+    int loadWithSystemd(const LaunchAgentPlist& plist, bool enable);
+    int unloadWithSystemd(const LaunchAgentPlist& plist);
+    int loadDetached(const LaunchAgentPlist& plist);
+    int unloadDetached(const LaunchAgentPlist& plist);
+
+    QProcessEnvironment m_environment;
+    std::function<void(const QString&)> m_printLine;
+};
