@@ -1,0 +1,111 @@
+#include "AppDelegate.h"
+
+#include "AboutViewController.h"
+#include "ApplicationVersion.h"
+#include "InfoViewController.h"
+#include "LicenseViewController.h"
+#include "UpdateViewController.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMainWindow>
+#include <QMenuBar>
+
+AppDelegate::AppDelegate(QUrl supportPageURL, QUrl donateURL, UrlOpener openUrl, QObject* parent)
+    : QObject(parent)
+    , m_supportPageURL(std::move(supportPageURL))
+    , m_donateURL(std::move(donateURL))
+    , m_openUrl(std::move(openUrl)) {}
+
+QStringList AppDelegate::dialogNames() {
+    return {QStringLiteral("about"), QStringLiteral("info"), QStringLiteral("license"),
+            QStringLiteral("updater")};
+}
+
+void AppDelegate::installMenus(QMainWindow* window, std::function<QString()> diagnostics) {
+    m_window = window;
+    QMenuBar* bar = window->menuBar();
+    QMenu* app = bar->addMenu(QStringLiteral("&Ondara"));
+    app->addAction(QStringLiteral("&About Ondara"), this, &AppDelegate::showAbout)
+        ->setMenuRole(QAction::AboutRole);
+    app->addAction(QStringLiteral("&Info"), this, &AppDelegate::showInfo);
+    app->addAction(QStringLiteral("Check for &Updates…"), this, &AppDelegate::showUpdater);
+    app->addSeparator();
+    QAction* quit = app->addAction(QStringLiteral("&Quit"), qApp, &QApplication::quit);
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&Support"), this, &AppDelegate::openSupportPage);
+    help->addAction(QStringLiteral("&Donate"), this, &AppDelegate::openDonatePage);
+    help->addSeparator();
+    help->addAction(QStringLiteral("&Copy Diagnostics"), this,
+                    [diagnostics] { QApplication::clipboard()->setText(diagnostics()); });
+}
+
+QWidget* AppDelegate::createDialog(const QString& name, QWidget* parent) {
+    const QString version = ApplicationVersion::text();
+    if (name == QLatin1StringView("about")) {
+        return new AboutViewController(version, parent);
+    }
+    if (name == QLatin1StringView("info")) {
+        return new InfoViewController(version, m_supportPageURL, m_donateURL, m_openUrl, parent);
+    }
+    if (name == QLatin1StringView("license")) {
+        return new LicenseViewController(parent);
+    }
+    if (name == QLatin1StringView("updater")) {
+        UpdateViewController::Settings settings = UpdateViewController::Settings::standard();
+        settings.openUrl = m_openUrl;
+        return new UpdateViewController(settings, parent);
+    }
+    return nullptr;
+}
+
+void AppDelegate::showOnce(QPointer<QWidget>& slot, const QString& name) {
+    // One window of a kind: asking again brings the open one forward.
+    if (!slot) {
+        slot = createDialog(name, m_window);
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    if (auto* dialog = qobject_cast<QDialog*>(slot.data());
+        dialog && name == QLatin1StringView("updater")) {
+        dialog->open();
+    } else {
+        slot->show();
+    }
+    slot->raise();
+    slot->activateWindow();
+}
+
+void AppDelegate::showAbout() {
+    showOnce(m_about, QStringLiteral("about"));
+}
+
+void AppDelegate::showInfo() {
+    showOnce(m_info, QStringLiteral("info"));
+}
+
+void AppDelegate::showUpdater() {
+    showOnce(m_updater, QStringLiteral("updater"));
+}
+
+void AppDelegate::openSupportPage() {
+    m_openUrl(m_supportPageURL);
+}
+
+void AppDelegate::openDonatePage() {
+    m_openUrl(m_donateURL);
+}
+
+void AppDelegate::bringForward() {
+    if (!m_window) {
+        return;
+    }
+    if (m_window->isMinimized()) {
+        m_window->showNormal();
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}

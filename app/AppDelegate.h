@@ -1,0 +1,51 @@
+#pragma once
+
+#include "UrlOpener.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <functional>
+
+class QMainWindow;
+class QMenuBar;
+class UpdateViewController;
+
+// The application around its window: the menus (About, Info, Check for
+// Updates…, Support, Donate, Quit, and Copy Diagnostics under Help), the
+// small informational windows and bringing the window forward when the
+// application is opened again.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    AppDelegate(QUrl supportPageURL, QUrl donateURL, UrlOpener openUrl, QObject* parent = nullptr);
+
+    // Fills the window's menu bar. diagnostics gives the text "Copy
+    // Diagnostics" puts on the clipboard.
+    void installMenus(QMainWindow* window, std::function<QString()> diagnostics);
+
+    // Window-less windows for screenshots, by name: "about", "info",
+    // "license" or "updater"; nothing for another name.
+    QWidget* createDialog(const QString& name, QWidget* parent = nullptr);
+    static QStringList dialogNames();
+
+public Q_SLOTS:
+    void openSupportPage();
+    void openDonatePage();
+    void showAbout();
+    void showInfo();
+    void showUpdater();
+    // Brings the window forward (a second start, an ondara:// address).
+    void bringForward();
+
+private:
+    void showOnce(QPointer<QWidget>& slot, const QString& name);
+
+    QUrl m_supportPageURL;
+    QUrl m_donateURL;
+    UrlOpener m_openUrl;
+    QMainWindow* m_window = nullptr;
+    QPointer<QWidget> m_about;
+    QPointer<QWidget> m_info;
+    QPointer<QWidget> m_updater;
+};
