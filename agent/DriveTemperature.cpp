@@ -58,6 +58,23 @@ const char* searchFailureMessage(AtaSmartPlatform::SearchFailure failure) {
     return "IOServiceGetMatchingServices failed.\n";
 }
 
+// A monitor asks every few seconds; reading SMART data from a drive in
+// standby would spin it up each time, and a laptop's disk would never rest.
+// Such a drive gives no reading until it wakes for some other reason. A drive
+// whose bridge does not pass the question on is read as before.
+bool driveIsResting(AtaSmartInterface* interface) {
+    AtaSmartInterface::PowerMode mode = AtaSmartInterface::PowerMode::activeOrIdle;
+    const AtaSmartReturn asked = interface->checkPowerMode(&mode);
+    if (asked == AtaSmartReturnCode::unsupported) {
+        return false;
+    }
+    return asked != AtaSmartReturnCode::success || mode == AtaSmartInterface::PowerMode::standby;
+}
+
+int32_t readUnlessResting(AtaSmartInterface* interface) {
+    return driveIsResting(interface) ? 0 : getHDDTemp(interface);
+}
+
 void resetState() {
     smartConnectionOpen = false;
     smartDataCollected = false;
@@ -75,11 +92,11 @@ int32_t hddTemp() {
         if (!currentSMARTInterface) {
             return 0;
         }
-        return getHDDTemp(currentSMARTInterface);
+        return readUnlessResting(currentSMARTInterface);
     }
     const int32_t status = initSMART();
     if (status == ready) {
-        return getHDDTemp(currentSMARTInterface);
+        return readUnlessResting(currentSMARTInterface);
     }
     writeMessage(out(), "Error in initSMART(): %i \n", status);
     return 0;

@@ -23,8 +23,9 @@ extern AtaSmartInterface* currentSMARTInterface;
 extern int32_t temperatureRegIndex;
 
 // The drive temperature in degrees Celsius, or a value <= 0: 0 when no drive
-// could be set up, -1 when the drive reports no temperature, -3 when its data
-// can't be read. The first call sets the drive up.
+// could be set up or the drive is in standby (it is not woken to be read),
+// -1 when the drive reports no temperature, -3 when its data can't be read.
+// The first call sets the drive up.
 int32_t hddTemp();
 // Finds the first device with a SMART interface and starts its data
 // collection: 0 ready, 4 no usable drive (or the device search failed),

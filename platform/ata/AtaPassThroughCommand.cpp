@@ -41,6 +41,16 @@ AtaPassThroughCommand AtaPassThroughCommand::identifyDevice() {
     return command;
 }
 
+AtaPassThroughCommand AtaPassThroughCommand::checkPowerMode() {
+    AtaPassThroughCommand command;
+    command.protocol = Protocol::nonData;
+    command.command = checkPowerModeCommand;
+    // The power mode comes back in the COUNT register, which the translation
+    // layer only returns on request.
+    command.checkCondition = true;
+    return command;
+}
+
 AtaPassThroughCommand::Cdb AtaPassThroughCommand::cdb() const {
     Cdb bytes{};
     bytes[0] = opcode;

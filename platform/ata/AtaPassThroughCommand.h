@@ -16,6 +16,7 @@ public:
     static constexpr uint8_t smartReadDataFeature = 0xD0;
     static constexpr uint8_t smartExecuteOffLineImmediateFeature = 0xD4;
     static constexpr uint8_t identifyDeviceCommand = 0xEC;
+    static constexpr uint8_t checkPowerModeCommand = 0xE5;
     // The SMART signature every SMART command carries in LBA mid/high.
     static constexpr uint8_t smartLbaMid = 0x4F;
     static constexpr uint8_t smartLbaHigh = 0xC2;
@@ -30,6 +31,8 @@ public:
     static AtaPassThroughCommand smartExecuteOffLineImmediate(uint8_t subcommand);
     // IDENTIFY DEVICE: one 512-byte block in.
     static AtaPassThroughCommand identifyDevice();
+    // CHECK POWER MODE: no data; the answer is the COUNT register returned.
+    static AtaPassThroughCommand checkPowerMode();
 
     Cdb cdb() const;
     // Bytes the command reads from the device (0 or 512).

@@ -30,6 +30,7 @@ void readSense(std::span<const uint8_t> sense, AtaPassThroughStatus* status) {
             const size_t length = sense[at + 1];
             if (code == ataStatusReturnDescriptor && length >= 12 && at + 14 <= end) {
                 status->ataError = sense[at + 3];
+                status->ataCount = sense[at + 5];
                 status->ataStatus = sense[at + 13];
                 return;
             }
@@ -44,6 +45,7 @@ void readSense(std::span<const uint8_t> sense, AtaPassThroughStatus* status) {
         if (sense[12] == ataInformationCode && sense[13] == ataInformationQualifier) {
             status->ataError = sense[3];
             status->ataStatus = sense[4];
+            status->ataCount = sense[6];
         }
     }
 }

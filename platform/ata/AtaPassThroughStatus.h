@@ -38,4 +38,6 @@ public:
     uint8_t additionalSenseQualifier = 0;
     std::optional<uint8_t> ataStatus;
     std::optional<uint8_t> ataError;
+    // The COUNT register (bits 7:0), returned with the others.
+    std::optional<uint8_t> ataCount;
 };

@@ -12,6 +12,10 @@ public:
     // twelve-byte slots.
     using DataBlock = std::array<uint8_t, 512>;
 
+    // What CHECK POWER MODE says. A drive in standby has its platters
+    // stopped; any command that needs the media spins it up again.
+    enum class PowerMode { activeOrIdle, standby };
+
     AtaSmartInterface() = default;
     AtaSmartInterface(const AtaSmartInterface&) = delete;
     AtaSmartInterface& operator=(const AtaSmartInterface&) = delete;
@@ -22,4 +26,7 @@ public:
     virtual AtaSmartReturn executeOffLineImmediate(bool extendedTest) = 0;
     // SMART READ DATA. *data is left alone on failure.
     virtual AtaSmartReturn readData(DataBlock* data) = 0;
+    // CHECK POWER MODE, which answers without waking the drive. *mode is left
+    // alone on failure.
+    virtual AtaSmartReturn checkPowerMode(PowerMode* mode) = 0;
 };

@@ -28,6 +28,15 @@ AtaSmartReturn ProfileAtaDrive::readData(DataBlock* data) {
     return AtaSmartReturnCode::success;
 }
 
+AtaSmartReturn ProfileAtaDrive::checkPowerMode(PowerMode* mode) {
+    note("power");
+    *mode = drive.standby ? PowerMode::standby : PowerMode::activeOrIdle;
+    return AtaSmartReturnCode::success;
+}
+
 void ProfileAtaDrive::note(const char* request) {
+    if (!requestLog) {
+        return;
+    }
     requestLog->append(QStringLiteral("%1 %2").arg(QLatin1String(request)).arg(drive.handle));
 }

@@ -8,7 +8,8 @@
 #include <memory>
 
 // The plug-in and SMART interface of one profile drive. It answers from its
-// own copy of the drive, and notes each request in the platform's log.
+// own copy of the drive, and notes each request in the platform's log when
+// there is one.
 class ProfileAtaDrive : public AtaSmartPlugIn, public AtaSmartInterface {
 public:
     ProfileAtaDrive(const ProfileAtaSmartPlatform::Drive& drive,
@@ -18,6 +19,7 @@ public:
     AtaSmartInterface* queryInterface() override;
     AtaSmartReturn executeOffLineImmediate(bool extendedTest) override;
     AtaSmartReturn readData(DataBlock* data) override;
+    AtaSmartReturn checkPowerMode(PowerMode* mode) override;
 
 private:
     void note(const char* request);

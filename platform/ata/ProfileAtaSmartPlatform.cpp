@@ -10,14 +10,13 @@ constexpr uint32_t firstHandle = 4097;
 constexpr int attributeSlots = 30;
 constexpr int slotSize = 12;
 
-bool flag(const QVariantMap& drive, const QString& key) {
+bool flag(const QVariantMap& drive, const QString& key, bool absent = true) {
     const QVariant value = drive.value(key);
-    return value.typeId() == QMetaType::Bool ? value.toBool() : true;
+    return value.typeId() == QMetaType::Bool ? value.toBool() : absent;
 }
 } // namespace
 
-ProfileAtaSmartPlatform::ProfileAtaSmartPlatform(const QVariantList& profileDrives)
-    : requestLog(std::make_shared<QStringList>()) {
+ProfileAtaSmartPlatform::ProfileAtaSmartPlatform(const QVariantList& profileDrives) {
     for (qsizetype position = 0; position < profileDrives.size(); ++position) {
         const QVariant entry = PropertyList::normalized(profileDrives[position]);
         Drive drive;
@@ -36,6 +35,7 @@ ProfileAtaSmartPlatform::ProfileAtaSmartPlatform(const QVariantList& profileDriv
         drive.interface = flag(map, QStringLiteral("interface"));
         drive.offLine = flag(map, QStringLiteral("offline"));
         drive.read = flag(map, QStringLiteral("read"));
+        drive.standby = flag(map, QStringLiteral("standby"), false);
         drive.block = dataBlock(map);
         drives.append(drive);
     }
@@ -73,7 +73,9 @@ AtaSmartInterface::DataBlock ProfileAtaSmartPlatform::dataBlock(const QVariantMa
 
 std::optional<BlockStorageDeviceIterator>
 ProfileAtaSmartPlatform::blockStorageDevices(SearchFailure* failure) {
-    requestLog->append(QStringLiteral("search"));
+    if (requestLog) {
+        requestLog->append(QStringLiteral("search"));
+    }
     if (searchFailure) {
         if (failure) {
             *failure = *searchFailure;
@@ -89,7 +91,9 @@ ProfileAtaSmartPlatform::blockStorageDevices(SearchFailure* failure) {
 
 AtaSmartReturn ProfileAtaSmartPlatform::createPlugIn(const BlockStorageDevice& device,
                                                      std::unique_ptr<AtaSmartPlugIn>* plugIn) {
-    requestLog->append(QStringLiteral("plug-in %1").arg(device.handle));
+    if (requestLog) {
+        requestLog->append(QStringLiteral("plug-in %1").arg(device.handle));
+    }
     bool known = false;
     const qsizetype position = device.name.toLongLong(&known);
     if (!known || position < 0 || position >= drives.size()) {
@@ -108,6 +112,12 @@ void ProfileAtaSmartPlatform::setSearchFailure(std::optional<SearchFailure> fail
     searchFailure = failure;
 }
 
+void ProfileAtaSmartPlatform::recordRequests() {
+    if (!requestLog) {
+        requestLog = std::make_shared<QStringList>();
+    }
+}
+
 QStringList ProfileAtaSmartPlatform::requests() const {
-    return *requestLog;
+    return requestLog ? *requestLog : QStringList();
 }

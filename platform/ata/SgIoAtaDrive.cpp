@@ -63,6 +63,24 @@ AtaSmartReturn SgIoAtaDrive::readData(DataBlock* data) {
     return result;
 }
 
+AtaSmartReturn SgIoAtaDrive::checkPowerMode(PowerMode* mode) {
+    std::optional<uint8_t> count;
+    const AtaSmartReturn result = execute(AtaPassThroughCommand::checkPowerMode(), nullptr, &count);
+    if (result != AtaSmartReturnCode::success) {
+        return result;
+    }
+    // Without the registers the answer is unknown, which is no answer.
+    if (!count) {
+        return AtaSmartReturnCode::ioError;
+    }
+    *mode = powerModeForCount(*count);
+    return AtaSmartReturnCode::success;
+}
+
+SgIoAtaDrive::PowerMode SgIoAtaDrive::powerModeForCount(uint8_t count) {
+    return count == 0x00 || count == 0x01 ? PowerMode::standby : PowerMode::activeOrIdle;
+}
+
 bool SgIoAtaDrive::supportsSmart(const DataBlock& identify) {
     const uint16_t commandSets = uint16_t(identify[2 * 82] | (identify[2 * 82 + 1] << 8));
     // 0 and FFFF mean the word was never filled in.
@@ -96,7 +114,8 @@ AtaSmartReturn SgIoAtaDrive::returnForErrno(int error) {
     }
 }
 
-AtaSmartReturn SgIoAtaDrive::execute(const AtaPassThroughCommand& command, DataBlock* data) {
+AtaSmartReturn SgIoAtaDrive::execute(const AtaPassThroughCommand& command, DataBlock* data,
+                                     std::optional<uint8_t>* count) {
     AtaPassThroughCommand::Cdb cdb = command.cdb();
     std::array<uint8_t, 32> sense{};
     DataBlock buffer{};
@@ -132,6 +151,9 @@ AtaSmartReturn SgIoAtaDrive::execute(const AtaPassThroughCommand& command, DataB
     }
     if (length > 0 && data) {
         *data = buffer;
+    }
+    if (count) {
+        *count = status.ataCount;
     }
     return AtaSmartReturnCode::success;
 }

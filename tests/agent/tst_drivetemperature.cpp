@@ -19,10 +19,11 @@ QVariantList attributes(const QString& triples) {
 }
 
 // A drive of the given handle; `refused` names the one step it fails, if any.
+// "standby" instead of a step puts the drive to rest.
 QVariant drive(qlonglong handle, const QString& triples = "13:194:38", const char* refused = "") {
     QVariantMap map{{"handle", handle}, {"attributes", attributes(triples)}};
     if (*refused) {
-        map.insert(refused, false);
+        map.insert(refused, qstrcmp(refused, "standby") == 0);
     }
     return map;
 }
@@ -75,6 +76,7 @@ class TestDriveTemperature : public QObject {
 
     std::shared_ptr<ProfileAtaSmartPlatform> useDrives(const QVariantList& drives) {
         auto platform = std::make_shared<ProfileAtaSmartPlatform>(drives);
+        platform->recordRequests();
         setAtaSmartPlatform(platform);
         return platform;
     }
@@ -130,8 +132,11 @@ private Q_SLOTS:
                    "Couldn't obtain Interface for drive 6659. Trying with next one.\n" + collecting
             << QByteArray()
             << "search, plug-in 6659, interface 6659, release 6659, plug-in 6915, interface 6915, "
-               "off-line 6915, read 6915"
+               "off-line 6915, power 6915, read 6915"
             << true;
+        QTest::newRow("drive in standby is not woken")
+            << QVariantList{drive(6659, "13:194:38", "standby")} << 0 << fullSetUp << QByteArray()
+            << "search, plug-in 6659, interface 6659, off-line 6659, power 6659" << true;
         QTest::newRow("off-line collection refused")
             << QVariantList{drive(6659, "13:194:38", "offline")} << 0 << fullSetUp + initError(-2)
             << QByteArray("Error collecting SMART data.\n") << "" << false;
@@ -164,13 +169,19 @@ private Q_SLOTS:
     void laterReadings_data() {
         QTest::addColumn<QVariant>("entry");
         QTest::addColumn<int>("later");
-        QTest::newRow("no ATA devices") << drive(6659, "13:194:38", "plugin") << 0;
-        QTest::newRow("collection refused") << drive(6659, "13:194:38", "offline") << 38;
-        QTest::newRow("collection started") << drive(6659) << 38;
+        QTest::addColumn<QStringList>("perReading");
+        const QStringList reading{"power 6659", "read 6659"};
+        QTest::newRow("no ATA devices") << drive(6659, "13:194:38", "plugin") << 0 << QStringList();
+        QTest::newRow("collection refused") << drive(6659, "13:194:38", "offline") << 38 << reading;
+        QTest::newRow("collection started") << drive(6659) << 38 << reading;
+        // Asked again each time, so a drive that woke is read at once.
+        QTest::newRow("standby") << drive(6659, "13:194:38", "standby") << 0
+                                 << QStringList{"power 6659"};
     }
     void laterReadings() {
         QFETCH(QVariant, entry);
         QFETCH(int, later);
+        QFETCH(QStringList, perReading);
         const auto platform = useDrives({entry});
         hddTemp();
         out->take();
@@ -180,7 +191,7 @@ private Q_SLOTS:
             QCOMPARE(hddTemp(), later);
         }
         QCOMPARE(out->take() + err->take(), QByteArray());
-        QCOMPARE(platform->requests(), requests + QStringList(later ? 3 : 0, "read 6659"));
+        QCOMPARE(platform->requests(), requests + perReading + perReading + perReading);
         if (smartDataCollected) {
             initSMART();
             QCOMPARE(platform->requests().count("off-line 6659"), 1);

@@ -1,11 +1,13 @@
 #include "ata/AtaPassThroughCommand.h"
 #include "ata/AtaPassThroughStatus.h"
+#include "ata/SgIoAtaDrive.h"
 
 #include <QTest>
 
 namespace {
 // Descriptor-format sense data with an ATA Status Return descriptor.
-QByteArray descriptorSense(uint8_t key, uint8_t asc, uint8_t error, uint8_t status) {
+QByteArray descriptorSense(uint8_t key, uint8_t asc, uint8_t error, uint8_t status,
+                           uint8_t count = 0) {
     QByteArray sense(8 + 14, '\0');
     sense[0] = char(0x72);
     sense[1] = char(key);
@@ -15,17 +17,19 @@ QByteArray descriptorSense(uint8_t key, uint8_t asc, uint8_t error, uint8_t stat
     sense[8] = 0x09;
     sense[9] = 0x0C;
     sense[8 + 3] = char(error);
+    sense[8 + 5] = char(count);
     sense[8 + 13] = char(status);
     return sense;
 }
 
 // Fixed-format sense data; the registers ride in the INFORMATION field.
-QByteArray fixedSense(uint8_t key, uint8_t asc, uint8_t error, uint8_t status) {
+QByteArray fixedSense(uint8_t key, uint8_t asc, uint8_t error, uint8_t status, uint8_t count = 0) {
     QByteArray sense(18, '\0');
     sense[0] = char(0x70);
     sense[2] = char(key);
     sense[3] = char(error);
     sense[4] = char(status);
+    sense[6] = char(count);
     sense[7] = 10;
     sense[12] = char(asc);
     sense[13] = asc == 0 ? 0x1D : 0x00;
@@ -52,6 +56,9 @@ private Q_SLOTS:
         QTest::newRow("EXECUTE OFF-LINE IMMEDIATE, extended self-test")
             << AtaPassThroughCommand::smartExecuteOffLineImmediate(2)
             << QByteArray("85 06 20 00 d4 00 00 00 02 00 4f 00 c2 00 b0 00") << 0;
+        QTest::newRow("CHECK POWER MODE")
+            << AtaPassThroughCommand::checkPowerMode()
+            << QByteArray("85 06 20 00 00 00 00 00 00 00 00 00 00 00 e5 00") << 0;
         QTest::newRow("IDENTIFY DEVICE") << AtaPassThroughCommand::identifyDevice()
                                          << QByteArray("85 08 0e 00 00 00 01 00 00 00 00 00 "
                                                        "00 00 ec 00")
@@ -131,6 +138,32 @@ private Q_SLOTS:
         QCOMPARE(status.result, result);
         QCOMPARE(status.succeeded(), result == AtaSmartReturnCode::success);
         QTEST(status.ataStatus ? int(*status.ataStatus) : -1, "ataStatus");
+    }
+
+    // The power mode rides in the COUNT register of either sense format.
+    void powerModeFromReply_data() {
+        QTest::addColumn<QByteArray>("sense");
+        QTest::addColumn<int>("mode"); // -1: no answer
+        const int standby = int(AtaSmartInterface::PowerMode::standby);
+        const int ready = int(AtaSmartInterface::PowerMode::activeOrIdle);
+        QTest::newRow("standby") << descriptorSense(0x1, 0, 0, 0x50, 0x00) << standby;
+        QTest::newRow("standby by power conditions")
+            << descriptorSense(0x1, 0, 0, 0x50, 0x01) << standby;
+        QTest::newRow("idle") << descriptorSense(0x1, 0, 0, 0x50, 0x80) << ready;
+        QTest::newRow("active or idle") << descriptorSense(0x1, 0, 0, 0x50, 0xFF) << ready;
+        QTest::newRow("fixed sense, standby") << fixedSense(0x1, 0, 0, 0x50, 0x00) << standby;
+        QTest::newRow("fixed sense, active") << fixedSense(0x1, 0, 0, 0x50, 0xFF) << ready;
+        QTest::newRow("fixed sense without registers")
+            << fixedSense(0x1, 0x20, 0, 0x50, 0x00) << -1;
+    }
+
+    void powerModeFromReply() {
+        QFETCH(QByteArray, sense);
+        const AtaPassThroughStatus status = AtaPassThroughStatus::fromReply(
+            0x02, 0, 0x08,
+            {reinterpret_cast<const uint8_t*>(sense.constData()), size_t(sense.size())});
+        QTEST(status.ataCount ? int(SgIoAtaDrive::powerModeForCount(*status.ataCount)) : -1,
+              "mode");
     }
 };
 
