@@ -3,6 +3,7 @@
 #include "PropertyList.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -105,15 +107,28 @@ public:
             *error = QStringLiteral("cannot open lock file %1: %2").arg(path, errnoText(errno));
             return false;
         }
-        int result = 0;
-        do {
-            result = ::flock(fd, LOCK_EX);
-        } while (result != 0 && errno == EINTR);
-        if (result != 0) {
-            *error = QStringLiteral("cannot lock %1: %2").arg(path, errnoText(errno));
-            return false;
+        // A process that holds the lock and hangs (stopped in a debugger, stuck
+        // on a dead network home) must not hang us with it: give up after a
+        // while; the caller keeps its changes for the next attempt.
+        QDeadlineTimer deadline(UserDefaults::lockWait);
+        qint64 pauseMs = 1;
+        for (;;) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                return true;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                *error = QStringLiteral("cannot lock %1: %2").arg(path, errnoText(errno));
+                return false;
+            }
+            if (deadline.hasExpired()) {
+                *error = QStringLiteral("%1 stayed locked by another process for %2 ms")
+                             .arg(path)
+                             .arg(UserDefaults::lockWait.count());
+                return false;
+            }
+            QThread::msleep(ulong(std::clamp<qint64>(deadline.remainingTime(), 0, pauseMs)));
+            pauseMs = std::min<qint64>(pauseMs * 2, 50);
         }
-        return true;
     }
 
 private:

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
+#include <chrono>
 #include <memory>
 
 // A settings suite shared by several processes: the XML property list
@@ -15,6 +16,10 @@
 // replaces the file, so processes writing disjoint keys lose nothing.
 class UserDefaults {
 public:
+    // The longest synchronize (and opening the suite) waits for another
+    // process to release the suite's lock.
+    static constexpr std::chrono::milliseconds lockWait{2000};
+
     // Nothing when the suite cannot be opened (its folder cannot be made).
     static std::unique_ptr<UserDefaults> openSuite(const QString& suiteName,
                                                    const QString& directory = {});
@@ -40,7 +45,8 @@ public:
     QVariantMap dictionaryForKey(const QString& key) const;
 
     // Writes pending changes and picks up other processes' changes. False when
-    // the file could not be written; pending changes are then kept for the
+    // the file could not be written or the lock stayed taken longer than
+    // lockWait (the reason is logged); pending changes are then kept for the
     // next attempt.
     bool synchronize();
 

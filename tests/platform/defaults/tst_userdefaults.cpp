@@ -11,7 +11,10 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -320,6 +323,29 @@ private Q_SLOTS:
         QVERIFY(defaults->synchronize());
         QCOMPARE(UserDefaults::openSuite(suite, folder)->doubleForKey(QStringLiteral("AppVersion")),
                  1.5);
+    }
+
+    // A process that holds the lock and never lets go costs one bounded wait
+    // per attempt; the change is written once the lock is free again.
+    void stuckLockHolderOnlyDelaysTheWrite() {
+        auto defaults = open();
+        const int holder = ::open(QFile::encodeName(file() + QStringLiteral(".lock")).constData(),
+                                  O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX) == 0);
+        auto release = qScopeGuard([holder] { ::close(holder); });
+        defaults->setObject(QStringLiteral("Units"), QVariantList{1, 0});
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("Cannot save settings.*locked")));
+        QVERIFY(!defaults->synchronize());
+        QVERIFY(!QFile::exists(file()));
+
+        release.dismiss();
+        ::close(holder);
+        defaults->setObject(QStringLiteral("Sections"), QVariantList{1, 0, 1});
+        QVERIFY(defaults->synchronize());
+        QCOMPARE(parsedFile(file()),
+                 (QVariantMap{{QStringLiteral("Units"), QVariantList{1LL, 0LL}},
+                              {QStringLiteral("Sections"), QVariantList{1LL, 0LL, 1LL}}}));
     }
 };
 
