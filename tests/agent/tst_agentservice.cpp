@@ -3,6 +3,7 @@
 // caches, notifications and the stored keys, and calls no client should send.
 
 #include "AgentCommandLine.h"
+#include "AgentProcess.h"
 #include "AgentTestSupport.h"
 #include "ipc/OndaraHelperProxy.h"
 #include "smc/AppleSmcSysfsDriver.h"
@@ -22,55 +23,6 @@ const QString accepted = "Connection accepted in ServiceDelegate";
 quint32 code(const QString& key) {
     return quint32(codeOf(key));
 }
-
-// The agent program; its standard error is its log.
-class Agent {
-public:
-    explicit Agent(const QStringList& arguments, const QString& configHome = "",
-                   const QString& busAddress = "") {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const QString name : {"ONDARA_SMC", "ONDARA_SMART", "ONDARA_MEMORY"}) {
-            environment.remove(name);
-        }
-        environment.insert("QT_FORCE_STDERR_LOGGING", "1");
-        if (!configHome.isEmpty()) {
-            environment.insert("XDG_CONFIG_HOME", configHome);
-        }
-        if (!busAddress.isEmpty()) {
-            environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
-        }
-        process.setProcessEnvironment(environment);
-        process.start(ONDARA_AGENT_PATH, arguments);
-    }
-    ~Agent() {
-        process.kill();
-        process.waitForFinished();
-    }
-
-    // The test machine: two fans, a drive that can't be read and says so on
-    // standard error at every read, so those lines count the drive reads.
-    static QStringList testMachine() {
-        const QString machine = "profile:" + testDataPath("service-machine.plist");
-        return {"--smc",    machine, "--smart", "profile:" + testDataPath("unreadable-drive.plist"),
-                "--memory", machine};
-    }
-
-    bool waitUntilServing() {
-        return QTest::qWaitFor([this] { return log().contains("serving com.quillbank"); },
-                               replyWait);
-    }
-    QString log() { return QString::fromUtf8(errors += process.readAllStandardError()); }
-    // The log up to the end of the last `text` in it.
-    QString logUpTo(const QString& text) {
-        const QString all = log();
-        return all.left(all.lastIndexOf(text) + text.size());
-    }
-
-    QProcess process;
-
-private:
-    QByteArray errors;
-};
 
 template <typename> struct ReplyValue;
 template <typename T> struct ReplyValue<std::function<void(T)>> { using type = std::decay_t<T>; };
