@@ -2,7 +2,8 @@
 # Removes Ondara from this user's account: stops the agent and removes its
 # unit or pid file and its property list, then the programs, menu entries,
 # icons, manual pages and AppStream data installed under the prefix. The
-# settings stay, so a reinstall shows the same choices, unless --purge.
+# settings (and the widget's place on screen) stay, so a reinstall shows the
+# same choices, unless --purge.
 #
 #   scripts/uninstall.sh [--prefix PREFIX] [--purge]
 #
@@ -10,7 +11,7 @@
 # installs it).
 set -euo pipefail
 
-usage() { sed -n '2,10s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,11s/^# \{0,1\}//p' "$0"; }
 
 prefix="$HOME/.local"
 purge=0
@@ -108,7 +109,7 @@ fi
 if [ $purge -eq 1 ]; then
     rm -f -- "$config/K4TZ8WQ1RM.group.com.quillbank.Ondara.plist"{,.lock} \
         "$config/K4TZ8WQ1RM.group.com.quillbank.Ondara.plist".{corrupt,tmp}-*
-    rm -rf -- "$config/ondara"
+    rm -rf -- "$config/ondara" "${XDG_STATE_HOME:-$HOME/.local/state}/ondara"
 else
     rmdir -- "$launch_agents" "$config/ondara" 2>/dev/null || true
 fi
