@@ -1,9 +1,10 @@
 #pragma once
 
 // A user account in a temporary folder: Ondara installed under its own prefix,
-// a home and a runtime folder of its own, the test's private session bus, and
-// no systemd user manager (a stub that fails stands in for systemctl), so the
-// agent is started and stopped the detached way on every machine.
+// a home and a runtime folder of its own, the test's private session bus, the
+// demo machine, and no systemd user manager (a stub that fails stands in for
+// systemctl), so the agent is started and stopped the detached way on every
+// machine.
 
 #include <QDir>
 #include <QDirIterator>
@@ -54,6 +55,10 @@ public:
         env.insert(QStringLiteral("XDG_STATE_HOME"), home() + QStringLiteral("/.local/state"));
         env.insert(QStringLiteral("XDG_CACHE_HOME"), home() + QStringLiteral("/.cache"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        // The demo machine, so that every machine shows the same.
+        env.insert(QStringLiteral("ONDARA_SMC"), QStringLiteral("demo"));
+        env.insert(QStringLiteral("ONDARA_SMART"), QStringLiteral("demo"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("PATH"), root.filePath(QStringLiteral("stubs")) +
                                                QLatin1Char(':') +
                                                env.value(QStringLiteral("PATH")));

@@ -151,10 +151,11 @@ private Q_SLOTS:
         }
     }
 
-    // The installed agent, started detached as the launch tool starts it,
-    // answers the installed client; the uninstall script stops it, removes
-    // every installed file and everything of the agent's start-up, and keeps
-    // the settings unless purging.
+    // The first start of the installed application, as a user's: it puts the
+    // agent's list in place and starts the agent through the launch tool, and
+    // the agent answers the installed client. The uninstall script then stops
+    // the agent, removes every installed file and everything of the agent's
+    // start-up, and keeps the settings unless purging.
     void uninstallLeavesOnlyTheSettings_data() {
         QTest::addColumn<bool>("purge");
         QTest::newRow("settings kept") << false;
@@ -164,27 +165,33 @@ private Q_SLOTS:
         QFETCH(bool, purge);
         const ProcessOutcome installed = user.install();
         QVERIFY2(installed.ok(), installed.describe());
-
-        const QString launchAgents = user.config() + QStringLiteral("/ondara/LaunchAgents/");
-        QVERIFY(writeFile(launchAgents + agentLabel + QStringLiteral(".plist"), "<plist/>"));
-        QVERIFY(writeFile(user.config() + QStringLiteral("/systemd/user/") + agentLabel +
-                              QStringLiteral(".service"),
-                          "[Service]\n"));
+        const QString agentList = user.config() + QStringLiteral("/ondara/LaunchAgents/") +
+                                  agentLabel + QStringLiteral(".plist");
         QVERIFY(writeFile(user.config() +
                               QStringLiteral("/autostart/com.quillbank.OndaraWidget.desktop"),
                           "[Desktop Entry]\n"));
 
-        QProcess agent;
-        agent.setProcessEnvironment(user.environment());
-        agent.start(user.bin(QStringLiteral("OndaraHelper")),
-                    {QStringLiteral("--smc"), QStringLiteral("demo"), QStringLiteral("--smart"),
-                     QStringLiteral("demo")});
-        QVERIFY(agent.waitForStarted());
-        QVERIFY(writeFile(user.runtime() + QStringLiteral("/ondara/") + agentLabel +
-                              QStringLiteral(".pid"),
-                          QByteArray::number(agent.processId())));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            QDBusConnection::sessionBus().interface()->isServiceRegistered(agentLabel), 20000);
+        QProcess byHand;
+        if (ONDARA_HAS_LAUNCHCTL) {
+            const ProcessOutcome started = user.run(
+                user.bin(QStringLiteral("Ondara")),
+                {QStringLiteral("--screenshot"), user.root.filePath(QStringLiteral("first.png"))});
+            QVERIFY2(started.ok(), started.describe());
+            QFile list(agentList);
+            QVERIFY(list.open(QIODevice::ReadOnly));
+            QVERIFY(list.readAll().contains(user.bin(QStringLiteral("OndaraHelper")).toUtf8()));
+        } else {
+            // What the launch tool leaves, until the application starts the agent itself.
+            QVERIFY(writeFile(agentList, "<plist/>"));
+            byHand.setProcessEnvironment(user.environment());
+            byHand.start(user.bin(QStringLiteral("OndaraHelper")));
+            QVERIFY(byHand.waitForStarted());
+            QVERIFY(writeFile(user.runtime() + QStringLiteral("/ondara/") + agentLabel +
+                                  QStringLiteral(".pid"),
+                              QByteArray::number(byHand.processId())));
+        }
+        auto* bus = QDBusConnection::sessionBus().interface();
+        QTRY_VERIFY_WITH_TIMEOUT(bus->isServiceRegistered(agentLabel), 20000);
         const ProcessOutcome readings = user.run(user.bin(QStringLiteral("ondara-cli")), {});
         QVERIFY2(readings.ok(), readings.describe());
         QVERIFY2(readings.out.contains(QRegularExpression(QStringLiteral("CPU: +\\d+ °C"))),
@@ -197,7 +204,7 @@ private Q_SLOTS:
         }
         const ProcessOutcome uninstalled = user.run(QStringLiteral("bash"), arguments);
         QVERIFY2(uninstalled.ok(), uninstalled.describe());
-        QTRY_COMPARE_WITH_TIMEOUT(agent.state(), QProcess::NotRunning, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!bus->isServiceRegistered(agentLabel), 10000);
 
         QCOMPARE(InstallFixture::filesBelow(user.prefix()), QStringList());
         QCOMPARE(InstallFixture::filesBelow(user.runtime()), QStringList());
@@ -205,6 +212,16 @@ private Q_SLOTS:
         // The settings are the suite and the lock file beside it.
         left.removeAll(QStringLiteral(".config/") + suiteFile + QStringLiteral(".lock"));
         QCOMPARE(left, purge ? QStringList() : QStringList{QStringLiteral(".config/") + suiteFile});
+        if (!purge) {
+            QFile settings(user.config() + QLatin1Char('/') + suiteFile);
+            QVERIFY(settings.open(QIODevice::ReadOnly));
+            const QByteArray text = settings.readAll();
+            QVERIFY(text.contains("<key>SensorsSaved</key>"));
+            if (ONDARA_HAS_LAUNCHCTL) {
+                QVERIFY(text.contains("<key>AppVersion</key>") &&
+                        text.contains("<key>helperInstalled</key>"));
+            }
+        }
     }
 };
 

@@ -31,9 +31,6 @@ class TestXWindow : public QObject {
         QProcessEnvironment env = user.environment();
         env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        // The demo machine, so that the windows show the same on every machine.
-        env.insert(QStringLiteral("ONDARA_SMC"), QStringLiteral("demo"));
-        env.insert(QStringLiteral("ONDARA_SMART"), QStringLiteral("demo"));
         return env;
     }
 
