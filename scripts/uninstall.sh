@@ -42,18 +42,20 @@ fi
 
 # What the tool may have left behind, or everything when it is gone already.
 if [ -f "$unit" ]; then
-    if systemctl --user show-environment >/dev/null 2>&1; then
-        systemctl --user disable --now "$label.service" >/dev/null 2>&1 || true
+    systemctl="${ONDARA_SYSTEMCTL:-systemctl}"
+    if "$systemctl" --user show-environment >/dev/null 2>&1; then
+        "$systemctl" --user disable --now "$label.service" >/dev/null 2>&1 || true
         rm -f -- "$unit" "$config"/systemd/user/*.wants/"$label.service"
-        systemctl --user daemon-reload >/dev/null 2>&1 || true
+        "$systemctl" --user daemon-reload >/dev/null 2>&1 || true
     else
         rm -f -- "$unit" "$config"/systemd/user/*.wants/"$label.service"
     fi
 fi
-if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
-    rm -f -- "$XDG_RUNTIME_DIR/ondara/$label.pid"
-    rmdir -- "$XDG_RUNTIME_DIR/ondara" 2>/dev/null || true
-fi
+# The detached agent's pid file and log. Without XDG_RUNTIME_DIR the tool keeps
+# them where Qt programs put their runtime files.
+runtime="${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}/runtime-$(id -u)}"
+rm -f -- "$runtime/ondara/$label.pid" "$runtime/ondara/$label.log"
+rmdir -- "$runtime/ondara" 2>/dev/null || true
 
 # Any agent of ours still running (started by hand, or by a tool that is
 # gone): only this user's processes whose program is the installed agent, so

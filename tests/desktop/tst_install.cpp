@@ -75,10 +75,6 @@ private Q_SLOTS:
                 QTest::newRow(path) << QString::fromLatin1(path);
             }
         }
-        if (ONDARA_HAS_LAUNCHCTL) {
-            QTest::newRow("launchctl") << QStringLiteral("bin/ondara-launchctl");
-            QTest::newRow("launchctl page") << QStringLiteral("share/man/man1/ondara-launchctl.1");
-        }
     }
     void installsWhatTheDesktopLooksFor() {
         QFETCH(QString, path);
@@ -151,11 +147,10 @@ private Q_SLOTS:
         }
     }
 
-    // The first start of the installed application, as a user's: it puts the
-    // agent's list in place and starts the agent through the launch tool, and
-    // the agent answers the installed client. The uninstall script then stops
-    // the agent, removes every installed file and everything of the agent's
-    // start-up, and keeps the settings unless purging.
+    // The installed agent, started through the installed launch tool from the
+    // installed list, answers the installed client. The uninstall script then
+    // stops the agent, removes every installed file and everything of the
+    // agent's start-up, and keeps the settings unless purging.
     void uninstallLeavesOnlyTheSettings_data() {
         QTest::addColumn<bool>("purge");
         QTest::newRow("settings kept") << false;
@@ -171,25 +166,19 @@ private Q_SLOTS:
                               QStringLiteral("/autostart/com.quillbank.OndaraWidget.desktop"),
                           "[Desktop Entry]\n"));
 
-        QProcess byHand;
-        if (ONDARA_HAS_LAUNCHCTL) {
-            const ProcessOutcome started = user.run(
-                user.bin(QStringLiteral("Ondara")),
-                {QStringLiteral("--screenshot"), user.root.filePath(QStringLiteral("first.png"))});
-            QVERIFY2(started.ok(), started.describe());
-            QFile list(agentList);
-            QVERIFY(list.open(QIODevice::ReadOnly));
-            QVERIFY(list.readAll().contains(user.bin(QStringLiteral("OndaraHelper")).toUtf8()));
-        } else {
-            // What the launch tool leaves, until the application starts the agent itself.
-            QVERIFY(writeFile(agentList, "<plist/>"));
-            byHand.setProcessEnvironment(user.environment());
-            byHand.start(user.bin(QStringLiteral("OndaraHelper")));
-            QVERIFY(byHand.waitForStarted());
-            QVERIFY(writeFile(user.runtime() + QStringLiteral("/ondara/") + agentLabel +
-                                  QStringLiteral(".pid"),
-                              QByteArray::number(byHand.processId())));
-        }
+        // What the application does on its first start: the installed list
+        // into the user's LaunchAgents folder, then loaded by the launch tool.
+        QVERIFY(QDir().mkpath(QFileInfo(agentList).path()));
+        QVERIFY(QFile::copy(user.prefix() + QStringLiteral("/share/ondara/") + agentLabel +
+                                QStringLiteral(".plist"),
+                            agentList));
+        QFile list(agentList);
+        QVERIFY(list.open(QIODevice::ReadOnly));
+        QVERIFY(list.readAll().contains(user.bin(QStringLiteral("OndaraHelper")).toUtf8()));
+        const ProcessOutcome loaded =
+            user.run(user.bin(QStringLiteral("ondara-launchctl")),
+                     {QStringLiteral("load"), QStringLiteral("-w"), agentList});
+        QVERIFY2(loaded.ok(), loaded.describe());
         auto* bus = QDBusConnection::sessionBus().interface();
         QTRY_VERIFY_WITH_TIMEOUT(bus->isServiceRegistered(agentLabel), 20000);
         const ProcessOutcome readings = user.run(user.bin(QStringLiteral("ondara-cli")), {});
@@ -217,10 +206,6 @@ private Q_SLOTS:
             QVERIFY(settings.open(QIODevice::ReadOnly));
             const QByteArray text = settings.readAll();
             QVERIFY(text.contains("<key>SensorsSaved</key>"));
-            if (ONDARA_HAS_LAUNCHCTL) {
-                QVERIFY(text.contains("<key>AppVersion</key>") &&
-                        text.contains("<key>helperInstalled</key>"));
-            }
         }
     }
 };
