@@ -1,6 +1,8 @@
 #include "smc/AppleSmcSysfsDriver.h"
 
 #include "smc/FourCharCode.h"
+#include "smc/SmcEncoding.h"
+#include "smc/SysfsAttribute.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,58 +31,8 @@ bool isRefusal(int error) {
            error == ENOENT;
 }
 
-// Attributes are read with one open and plain reads: sysfs hands out the whole
-// value on the first read, and binary attributes must not be parsed as text.
-std::optional<QByteArray> readAttribute(const QString& path, int* error = nullptr) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) {
-            *error = errno;
-        }
-        return std::nullopt;
-    }
-    QByteArray content;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof(buffer));
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            if (error) {
-                *error = errno;
-            }
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (count == 0 || content.size() > 65536) {
-            break;
-        }
-        content.append(buffer, count);
-    }
-    ::close(fd);
-    return content;
-}
-
-// A text attribute without its final newline (blanks inside are kept: key and
-// type names may hold them).
-std::optional<QByteArray> readLine(const QString& path, int* error = nullptr) {
-    auto content = readAttribute(path, error);
-    if (content && content->endsWith('\n')) {
-        content->chop(1);
-    }
-    return content;
-}
-
-std::optional<long long> readNumber(const QString& path) {
-    const auto text = readAttribute(path);
-    if (!text) {
-        return std::nullopt;
-    }
-    bool ok = false;
-    const long long value = text->trimmed().toLongLong(&ok);
-    return ok ? std::optional(value) : std::nullopt;
-}
+using SysfsAttribute::readLine;
+using SysfsAttribute::readNumber;
 
 bool writeAttribute(const QString& path, const QByteArray& text, int* error) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
@@ -292,7 +244,7 @@ AppleSmcSysfsDriver::entryAtIndex(int index, uint32_t expectedKey, bool wantData
             }
         }
         if (!data) {
-            data = readAttribute(directory + QStringLiteral("/key_at_index_data"), &failure);
+            data = SysfsAttribute::read(directory + QStringLiteral("/key_at_index_data"), &failure);
         }
         if (!type || !data) {
             *refused = isRefusal(failure);
@@ -440,9 +392,7 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerFromLabels(uint32_t key, 
                 const auto name = readLine(prefix + QStringLiteral("label"));
                 if (name) {
                     reply.type = fds;
-                    reply.data = QByteArray(16, '\0');
-                    reply.data.replace(4, int(std::min<qsizetype>(name->size(), 12)),
-                                       name->left(12));
+                    reply.data = SmcEncoding::fdsWithName(*name);
                     return reply;
                 }
             } else {
@@ -452,8 +402,7 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerFromLabels(uint32_t key, 
                 const auto speed = readNumber(prefix + file);
                 if (speed) {
                     reply.type = fpe2;
-                    reply.data =
-                        bigEndian16(uint32_t(std::clamp<long long>(*speed, 0, 0x3FFF)) << 2);
+                    reply.data = SmcEncoding::fpe2(*speed);
                     return reply;
                 }
             }

@@ -18,6 +18,8 @@ public:
     static constexpr KernReturn notOpen = KernReturn(0xE00002CD);
     // The SMC's answer to a command it doesn't know.
     static constexpr uint8_t resultBadCommand = 0x8B;
+    // The SMC's generic failure: the key exists but could not be read.
+    static constexpr uint8_t resultFailure = 0x01;
 
     // The driver service the SMC is found under, and the user-client method
     // that takes and returns one 80-byte record.

@@ -1,0 +1,65 @@
+#include "smc/SysfsAttribute.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace SysfsAttribute {
+
+std::optional<QByteArray> read(const QString& path, int* error) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) {
+            *error = errno;
+        }
+        return std::nullopt;
+    }
+    QByteArray content;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof(buffer));
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (error) {
+                *error = errno;
+            }
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (count == 0 || content.size() > 65536) {
+            break;
+        }
+        content.append(buffer, count);
+    }
+    ::close(fd);
+    return content;
+}
+
+std::optional<QByteArray> readLine(const QString& path, int* error) {
+    auto content = read(path, error);
+    if (content && content->endsWith('\n')) {
+        content->chop(1);
+    }
+    return content;
+}
+
+std::optional<long long> readNumber(const QString& path, int* error) {
+    const auto text = read(path, error);
+    if (!text) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const long long value = text->trimmed().toLongLong(&ok);
+    if (!ok) {
+        if (error) {
+            *error = EINVAL;
+        }
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace SysfsAttribute

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Reading sysfs attribute files. Each is read with one open and plain reads:
+// sysfs hands out the whole value on the first read, binary attributes must
+// not be parsed as text, and a failing driver shows up as errno (EIO, ENODATA,
+// ENXIO) that callers need to tell apart from a missing file.
+namespace SysfsAttribute {
+
+// The raw content (at most 64 KiB); nothing on failure, with errno in *error.
+std::optional<QByteArray> read(const QString& path, int* error = nullptr);
+// A text attribute without its final newline (blanks inside are kept: key and
+// type names may hold them).
+std::optional<QByteArray> readLine(const QString& path, int* error = nullptr);
+// A decimal integer, blanks around it allowed.
+std::optional<long long> readNumber(const QString& path, int* error = nullptr);
+
+} // namespace SysfsAttribute
