@@ -1,8 +1,13 @@
 #include "AgentCommandLine.h"
 
+#include "smc/AppleSmcSysfsDriver.h"
+#include "smc/HwmonSmcDriver.h"
+
 namespace {
 
 const QString profilePrefix = QStringLiteral("profile:");
+const QString hwmonWord = QStringLiteral("hwmon");
+const QString hwmonPrefix = QStringLiteral("hwmon:");
 
 struct SourceOption {
     const char* option;
@@ -12,6 +17,9 @@ struct SourceOption {
 };
 
 bool isValidValue(const SourceOption& source, const QString& value) {
+    if (source.words.contains(hwmonWord) && value.startsWith(hwmonPrefix)) {
+        return value.size() > hwmonPrefix.size();
+    }
     return source.words.contains(value) || !AgentCommandLine::profilePath(value).isEmpty();
 }
 
@@ -21,16 +29,47 @@ QString AgentCommandLine::profilePath(const QString& value) {
     return value.startsWith(profilePrefix) ? value.mid(profilePrefix.size()) : QString();
 }
 
+AgentCommandLine::SmcBackend AgentCommandLine::smcBackend(const QString& value,
+                                                          QString* hwmonDirectory) {
+    const auto hwmon = [hwmonDirectory](const QString& directory) {
+        if (hwmonDirectory) {
+            *hwmonDirectory = directory;
+        }
+        return SmcBackend::hwmon;
+    };
+    if (value == hwmonWord) {
+        return hwmon(HwmonSmcDriver::systemDirectory());
+    }
+    if (value.startsWith(hwmonPrefix)) {
+        return hwmon(value.mid(hwmonPrefix.size()));
+    }
+    if (value == QLatin1StringView("applesmc")) {
+        return SmcBackend::appleSmc;
+    }
+    if (value != QLatin1StringView("auto")) {
+        return SmcBackend::profile;
+    }
+    if (AppleSmcSysfsDriver::isPresent()) {
+        return SmcBackend::appleSmc;
+    }
+    if (HwmonSmcDriver::mapsTemperature(HwmonSmcDriver::systemDirectory())) {
+        return hwmon(HwmonSmcDriver::systemDirectory());
+    }
+    return SmcBackend::missing;
+}
+
 QString AgentCommandLine::usage() {
     return QStringLiteral(
-        "Usage: OndaraHelper [--smc auto|applesmc|demo|profile:PATH]\n"
+        "Usage: OndaraHelper [--smc auto|applesmc|hwmon[:PATH]|demo|profile:PATH]\n"
         "                    [--smart auto|none|demo|profile:PATH]\n"
         "                    [--memory proc|profile:PATH] [--version] [--help]\n"
         "\n"
         "The sensor agent: serves the SMC's temperatures and fans, the drive temperature\n"
         "and the memory figures on the D-Bus session bus as com.quillbank.OndaraHelper.\n"
         "\n"
-        "  --smc      auto (default): the applesmc driver when present; applesmc;\n"
+        "  --smc      auto (default): the applesmc driver when present, else the\n"
+        "             hwmon chips when they map a temperature; applesmc;\n"
+        "             hwmon: /sys/class/hwmon; hwmon:PATH: PATH as that directory;\n"
         "             demo: the built-in demo machine; profile:PATH: a machine profile\n"
         "  --smart    auto (default): the machine's ATA disks; none: no drive;\n"
         "             demo; profile:PATH\n"
@@ -47,7 +86,7 @@ std::optional<AgentCommandLine> AgentCommandLine::parse(const QStringList& argum
     const QList<SourceOption> sources{
         {"--smc",
          "ONDARA_SMC",
-         {QStringLiteral("auto"), QStringLiteral("applesmc"), QStringLiteral("demo")},
+         {QStringLiteral("auto"), QStringLiteral("applesmc"), hwmonWord, QStringLiteral("demo")},
          &AgentCommandLine::smc},
         {"--smart",
          "ONDARA_SMART",

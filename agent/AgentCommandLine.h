@@ -6,7 +6,7 @@
 #include <optional>
 
 // The agent's command line:
-//   OndaraHelper [--smc auto|applesmc|demo|profile:PATH]
+//   OndaraHelper [--smc auto|applesmc|hwmon[:PATH]|demo|profile:PATH]
 //                [--smart auto|none|demo|profile:PATH]
 //                [--memory proc|profile:PATH] [--version] [--help]
 // Each source can also come from ONDARA_SMC, ONDARA_SMART and ONDARA_MEMORY;
@@ -26,4 +26,12 @@ struct AgentCommandLine {
 
     // The PATH of a "profile:PATH" value, or an empty string.
     static QString profilePath(const QString& value);
+
+    // What an --smc value comes to on this machine. "auto" takes the applesmc
+    // driver when it is there, else the hwmon chips when they map at least one
+    // temperature, else nothing (the agent then does what it does for a
+    // missing SMC). "hwmon" reads /sys/class/hwmon, "hwmon:PATH" reads PATH
+    // as that directory.
+    enum class SmcBackend { appleSmc, hwmon, missing, profile };
+    static SmcBackend smcBackend(const QString& value, QString* hwmonDirectory = nullptr);
 };

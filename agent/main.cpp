@@ -16,6 +16,7 @@
 #include "ipc/HelperListener.h"
 #include "profile/MachineProfile.h"
 #include "smc/AppleSmcSysfsDriver.h"
+#include "smc/HwmonSmcDriver.h"
 #include "smc/ProfileSmcDriver.h"
 #include "vm/ProcMeminfoSource.h"
 #include "vm/ProfileVmStatisticsSource.h"
@@ -65,22 +66,43 @@ QString describe(const MachineProfile& profile, const QString& value) {
 }
 
 bool configureSmc(const QString& value) {
-    if (value == QLatin1StringView("auto") || value == QLatin1StringView("applesmc")) {
-        if (value == QLatin1StringView("auto") && !AppleSmcSysfsDriver::isPresent()) {
-            // Never made-up readings unasked: without a driver the agent does
-            // what it does for a missing SMC when the first client calls.
-            qCWarning(lcService).noquote()
-                << QStringLiteral("SMC: no applesmc driver on this machine; there is no SMC to "
-                                  "read (use --smc demo for the demo machine)");
-            const MachineProfile noSmc = MachineProfile::fromMap(
-                {{QStringLiteral("smc"), QVariantMap{{QStringLiteral("service"), false}}}});
-            SMCKit::setDriver(std::make_shared<ProfileSmcDriver>(noSmc));
-            return true;
-        }
+    QString hwmonDirectory;
+    switch (AgentCommandLine::smcBackend(value, &hwmonDirectory)) {
+    case AgentCommandLine::SmcBackend::missing: {
+        // Never made-up readings unasked: without a driver the agent does
+        // what it does for a missing SMC when the first client calls.
+        qCWarning(lcService).noquote()
+            << QStringLiteral("SMC: no applesmc driver and no hwmon temperature on this "
+                              "machine; there is no SMC to read (use --smc demo for the demo "
+                              "machine)");
+        const MachineProfile noSmc = MachineProfile::fromMap(
+            {{QStringLiteral("smc"), QVariantMap{{QStringLiteral("service"), false}}}});
+        SMCKit::setDriver(std::make_shared<ProfileSmcDriver>(noSmc));
+        return true;
+    }
+    case AgentCommandLine::SmcBackend::appleSmc:
         logSource(QStringLiteral("SMC: applesmc driver %1")
                       .arg(AppleSmcSysfsDriver::deviceDirectory(QStringLiteral("/sys"))));
         SMCKit::setDriver(std::make_shared<AppleSmcSysfsDriver>());
         return true;
+    case AgentCommandLine::SmcBackend::hwmon: {
+        auto driver = std::make_shared<HwmonSmcDriver>(hwmonDirectory);
+        logSource(QStringLiteral("SMC: hwmon chips in %1").arg(hwmonDirectory));
+        // Which chip stands behind which key, so a reading can be traced to
+        // its sensor.
+        const QStringList mapped = driver->map().lines();
+        for (const QString& line : mapped) {
+            logSource(QStringLiteral("SMC: hwmon %1").arg(line));
+        }
+        if (mapped.isEmpty()) {
+            qCWarning(lcService).noquote()
+                << QStringLiteral("SMC: hwmon: no chip in %1 maps to a key").arg(hwmonDirectory);
+        }
+        SMCKit::setDriver(std::move(driver));
+        return true;
+    }
+    case AgentCommandLine::SmcBackend::profile:
+        break;
     }
     const auto profile = loadProfile(value);
     if (!profile) {

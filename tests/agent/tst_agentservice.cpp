@@ -6,7 +6,6 @@
 #include "AgentProcess.h"
 #include "AgentTestSupport.h"
 #include "ipc/OndaraHelperProxy.h"
-#include "smc/AppleSmcSysfsDriver.h"
 
 #include <QDBusMessage>
 #include <QProcess>
@@ -360,12 +359,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("profile without the service") << QStringList{
             "--smc", "profile:" + testDataPath("no-smc-service.plist"), "--smart", "none"};
-        QTest::newRow("auto without applesmc") << QStringList{"--smc", "auto", "--smart", "none"};
+        QTest::newRow("auto without applesmc or hwmon")
+            << QStringList{"--smc", "auto", "--smart", "none"};
+        QTest::newRow("hwmon without its directory")
+            << QStringList{"--smc", "hwmon:/nonexistent", "--smart", "none"};
     }
     void withoutAnSmcTheFirstClientStopsTheAgent() {
         QFETCH(QStringList, arguments);
-        if (arguments.contains("auto") && AppleSmcSysfsDriver::isPresent()) {
-            QSKIP("this machine has an SMC");
+        if (arguments.contains("auto") &&
+            AgentCommandLine::smcBackend("auto") != AgentCommandLine::SmcBackend::missing) {
+            QSKIP("this machine has an SMC or hwmon temperatures");
         }
         QTemporaryDir home;
         Agent agentWithoutSmc(arguments, home.path());
@@ -420,6 +423,10 @@ private Q_SLOTS:
             << "demo auto proc";
         QTest::newRow("bad environment value")
             << QStringList{"--smart", "demo"} << QStringList{"ONDARA_SMART=everything"} << "";
+        QTest::newRow("hwmon tree")
+            << QStringList{"--smc=hwmon:/tmp/tree"} << QStringList() << "hwmon:/tmp/tree auto proc";
+        QTest::newRow("hwmon without a path")
+            << QStringList{"--smc", "hwmon:"} << QStringList() << "";
         QTest::newRow("unknown value") << QStringList{"--smc", "magic"} << QStringList() << "";
     }
     void parse() {
