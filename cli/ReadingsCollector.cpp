@@ -5,11 +5,11 @@
 
 #include <QPointer>
 
-ReadingsCollector::ReadingsCollector(OndaraHelperProtocol* helper, bool includeCandidates,
+ReadingsCollector::ReadingsCollector(OndaraHelperProtocol* helper, ReadingsReport::Scope scope,
                                      QObject* parent)
     : QObject(parent)
     , helper(helper)
-    , includeCandidates(includeCandidates) {
+    , scope(scope) {
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, this,
             [this] { abort(QStringLiteral("the agent did not answer in time")); });
@@ -55,6 +55,7 @@ void ReadingsCollector::phaseDone() {
 
 void ReadingsCollector::askForSelection() {
     readingPhase = false;
+    const bool includeCandidates = scope == ReadingsReport::Scope::candidates;
     outstanding = includeCandidates ? 5 : 4;
     // The proxy may outlive this object; a reply must not reach a dead collector.
     QPointer<ReadingsCollector> self(this);
@@ -86,8 +87,8 @@ void ReadingsCollector::askForReadings() {
     outstanding = 3;
     QPointer<ReadingsCollector> self(this);
     const int current = round;
-    const QList<quint32> codes = ReadingsReport::sensorCodesToRead(snapshot, includeCandidates);
-    const QList<int> fans = ReadingsReport::fansToRead(snapshot);
+    const QList<quint32> codes = ReadingsReport::sensorCodesToRead(snapshot, scope);
+    const QList<int> fans = ReadingsReport::fansToRead(snapshot, scope);
     helper->temperatureForSensors(codes, [self, current, codes](const QList<int>& value) {
         if (self && self->answered(current)) {
             for (qsizetype i = 0; i < codes.size() && i < value.size(); ++i) {

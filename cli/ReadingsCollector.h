@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReadingsReport.h"
 #include "ReadingsSnapshot.h"
 
 #include <QObject>
@@ -14,7 +15,7 @@ class OndaraHelperProtocol;
 class ReadingsCollector : public QObject {
     Q_OBJECT
 public:
-    ReadingsCollector(OndaraHelperProtocol* helper, bool includeCandidates,
+    ReadingsCollector(OndaraHelperProtocol* helper, ReadingsReport::Scope scope,
                       QObject* parent = nullptr);
 
     // Fails the round when the agent has not answered everything within timeoutMs.
@@ -36,7 +37,7 @@ private:
     void phaseDone();
 
     OndaraHelperProtocol* helper;
-    bool includeCandidates;
+    ReadingsReport::Scope scope;
     QTimer deadline;
     ReadingsSnapshot snapshot;
     int round = 0;

@@ -47,6 +47,7 @@ struct TextRow {
     QString label;
     QString number;
     QString unit;
+    QString note; // after the value: what stands behind it
 };
 
 QString valueText(const TextRow& row, qsizetype numberWidth) {
@@ -86,8 +87,12 @@ QStringList renderAligned(const QList<TextSection>& sections) {
             if (row.number.isEmpty()) {
                 block += row.label + QLatin1Char('\n');
             } else {
-                block += row.label.leftJustified(labelWidth + 1) + valueText(row, numberWidth) +
-                         QLatin1Char('\n');
+                QString line =
+                    row.label.leftJustified(labelWidth + 1) + valueText(row, numberWidth);
+                if (!row.note.isEmpty()) {
+                    line += QStringLiteral("  [%1]").arg(row.note);
+                }
+                block += line + QLatin1Char('\n');
             }
         }
         blocks.append(block);
@@ -97,10 +102,11 @@ QStringList renderAligned(const QList<TextSection>& sections) {
 
 } // namespace
 
-ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCandidates)
+ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, Scope scope)
     : showFahrenheit(snapshot.units.value(0, 0) != 0)
     , showPercent(snapshot.units.value(1, 0) == 1)
-    , includeCandidates(includeCandidates) {
+    , scope(scope) {
+    const bool everything = scope == Scope::selection;
     // Display positions of the components, for the order of both lists.
     QHash<QString, qlonglong> positions;
     QHash<QString, QString> componentNames;
@@ -117,7 +123,7 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
         }
         positions.insert(it.key(), *position);
         componentNames.insert(it.key(), entry->at(0).toString());
-        if (!flagOf(entry->at(3))) {
+        if (!everything && !flagOf(entry->at(3))) {
             continue;
         }
         Temperature row{it.key(), entry->at(0).toString(), *code, std::nullopt};
@@ -132,11 +138,12 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
         bool decimal = false;
         const int number = it.key().toInt(&decimal, 10);
         const auto entry = PropertyList::arrayOf(it.value(), 3);
-        if (!decimal || !entry || !flagOf(entry->at(2))) {
+        if (!decimal || !entry || (!everything && !flagOf(entry->at(2)))) {
             continue;
         }
         FanSpeed row{number, entry->at(0).toString(),
-                     int(PropertyList::integerIn(entry->at(1)).value_or(0)), std::nullopt};
+                     int(PropertyList::integerIn(entry->at(1)).value_or(0)), std::nullopt,
+                     snapshot.sensorSources.value(QStringLiteral("F%1Ac").arg(number))};
         if (snapshot.fanSpeeds.contains(number)) {
             row.rpm = snapshot.fanSpeeds.value(number);
         }
@@ -152,7 +159,7 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
             continue;
         }
         const auto position = PropertyList::integerIn(entry->at(0));
-        if (!position || !flagOf(entry->at(1))) {
+        if (!position || (!everything && !flagOf(entry->at(1)))) {
             continue;
         }
         MemoryFigure row{it.key(), std::nullopt};
@@ -163,7 +170,7 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
     }
     memory = inPositionOrder(std::move(shownMemory));
 
-    if (!includeCandidates) {
+    if (scope != Scope::candidates) {
         return;
     }
     QList<QPair<qlonglong, Component>> listed;
@@ -178,8 +185,12 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
             if (!code) {
                 continue;
             }
-            Candidate candidate{*code, entry->at(1).toString(), entry->at(2).toString(),
-                                flagOf(entry->at(3)), std::nullopt};
+            Candidate candidate{*code,
+                                entry->at(1).toString(),
+                                entry->at(2).toString(),
+                                flagOf(entry->at(3)),
+                                std::nullopt,
+                                snapshot.sensorSources.value(entry->at(1).toString())};
             if (snapshot.temperatures.contains(*code)) {
                 candidate.celsius = snapshot.temperatures.value(*code);
             }
@@ -192,9 +203,8 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCan
     components = inPositionOrder(std::move(listed));
 }
 
-QList<quint32> ReadingsReport::sensorCodesToRead(const ReadingsSnapshot& snapshot,
-                                                 bool includeCandidates) {
-    const ReadingsReport report(snapshot, includeCandidates);
+QList<quint32> ReadingsReport::sensorCodesToRead(const ReadingsSnapshot& snapshot, Scope scope) {
+    const ReadingsReport report(snapshot, scope);
     QList<quint32> codes;
     QSet<quint32> seen;
     auto add = [&](quint32 code) {
@@ -214,8 +224,8 @@ QList<quint32> ReadingsReport::sensorCodesToRead(const ReadingsSnapshot& snapsho
     return codes;
 }
 
-QList<int> ReadingsReport::fansToRead(const ReadingsSnapshot& snapshot) {
-    const ReadingsReport report(snapshot, false);
+QList<int> ReadingsReport::fansToRead(const ReadingsSnapshot& snapshot, Scope scope) {
+    const ReadingsReport report(snapshot, scope);
     QList<int> numbers;
     for (const FanSpeed& fan : report.fans) {
         numbers.append(fan.number);
@@ -289,24 +299,25 @@ QString ReadingsReport::text() const {
     QList<TextRow> rows;
     for (const Temperature& row : temperatures) {
         const auto [number, unit] = temperatureText(row.celsius);
-        rows.append({row.name + QLatin1Char(':'), number, unit});
+        rows.append({row.name + QLatin1Char(':'), number, unit, QString()});
     }
     sections.append({QStringLiteral("Temperatures"), rows});
     rows.clear();
     for (const FanSpeed& fan : fans) {
         const auto [number, unit] = fanText(fan);
-        rows.append({fan.name + QLatin1Char(':'), number, unit});
+        rows.append({fan.name + QLatin1Char(':'), number, unit,
+                     scope == Scope::candidates ? fan.source : QString()});
     }
     sections.append({QStringLiteral("Fans"), rows});
     rows.clear();
     for (const MemoryFigure& figure : memory) {
         rows.append({figure.name + QLatin1Char(':'),
                      figure.gibibytes ? gibibytes(*figure.gibibytes) : missingValue,
-                     figure.gibibytes ? gibibyteUnit : QString()});
+                     figure.gibibytes ? gibibyteUnit : QString(), QString()});
     }
     sections.append({QStringLiteral("Memory"), rows});
     rows.clear();
-    if (includeCandidates) {
+    if (scope == Scope::candidates) {
         qsizetype keyWidth = 0;
         qsizetype nameWidth = 0;
         for (const Component& component : components) {
@@ -320,9 +331,10 @@ QString ReadingsReport::text() const {
                 component.name == component.key
                     ? component.name
                     : QStringLiteral("%1 (%2)").arg(component.name, component.key);
-            rows.append({heading + QLatin1Char(':'), QString(), QString()});
+            rows.append({heading + QLatin1Char(':'), QString(), QString(), QString()});
             if (component.candidates.isEmpty()) {
-                rows.append({QStringLiteral("    (no candidates)"), QString(), QString()});
+                rows.append(
+                    {QStringLiteral("    (no candidates)"), QString(), QString(), QString()});
             }
             for (const Candidate& candidate : component.candidates) {
                 const auto [number, unit] = temperatureText(candidate.celsius);
@@ -330,7 +342,7 @@ QString ReadingsReport::text() const {
                                  .arg(candidate.chosen ? QLatin1Char('*') : QLatin1Char(' '))
                                  .arg(candidate.key.leftJustified(keyWidth),
                                       candidate.name.leftJustified(nameWidth)),
-                             number, unit});
+                             number, unit, candidate.source});
             }
         }
         sections.append({QStringLiteral("Components"), rows});
@@ -362,16 +374,25 @@ QJsonObject ReadingsReport::json() const {
             {QStringLiteral("unit"), temperatureUnit},
         });
     }
+    // Where the hardware behind a reading is known, the full report names it.
+    const auto withSource = [this](QJsonObject row, const QString& source) {
+        if (scope == Scope::candidates && !source.isEmpty()) {
+            row.insert(QStringLiteral("source"), source);
+        }
+        return row;
+    };
     QJsonArray fanRows;
     for (const FanSpeed& fan : fans) {
-        fanRows.append(QJsonObject{
-            {QStringLiteral("fan"), fan.number},
-            {QStringLiteral("name"), fan.name},
-            {QStringLiteral("value"), number(fanValue(fan))},
-            {QStringLiteral("unit"), fanUnit},
-            {QStringLiteral("rpm"), number(fan.rpm)},
-            {QStringLiteral("maxSpeed"), fan.maxSpeed},
-        });
+        fanRows.append(withSource(
+            QJsonObject{
+                {QStringLiteral("fan"), fan.number},
+                {QStringLiteral("name"), fan.name},
+                {QStringLiteral("value"), number(fanValue(fan))},
+                {QStringLiteral("unit"), fanUnit},
+                {QStringLiteral("rpm"), number(fan.rpm)},
+                {QStringLiteral("maxSpeed"), fan.maxSpeed},
+            },
+            fan.source));
     }
     QJsonArray memoryRows;
     for (const MemoryFigure& figure : memory) {
@@ -390,17 +411,19 @@ QJsonObject ReadingsReport::json() const {
         {QStringLiteral("fans"), fanRows},
         {QStringLiteral("memory"), memoryRows},
     };
-    if (includeCandidates) {
+    if (scope == Scope::candidates) {
         QJsonArray componentRows;
         for (const Component& component : components) {
             QJsonArray candidates;
             for (const Candidate& candidate : component.candidates) {
-                candidates.append(QJsonObject{
-                    {QStringLiteral("sensor"), candidate.key},
-                    {QStringLiteral("name"), candidate.name},
-                    {QStringLiteral("chosen"), candidate.chosen},
-                    {QStringLiteral("value"), number(temperatureValue(candidate.celsius))},
-                });
+                candidates.append(withSource(
+                    QJsonObject{
+                        {QStringLiteral("sensor"), candidate.key},
+                        {QStringLiteral("name"), candidate.name},
+                        {QStringLiteral("chosen"), candidate.chosen},
+                        {QStringLiteral("value"), number(temperatureValue(candidate.celsius))},
+                    },
+                    candidate.source));
             }
             componentRows.append(QJsonObject{
                 {QStringLiteral("component"), component.key},
@@ -411,4 +434,61 @@ QJsonObject ReadingsReport::json() const {
         report.insert(QStringLiteral("components"), componentRows);
     }
     return report;
+}
+
+namespace {
+
+// A label value as the text format wants it.
+QString labelValue(const QString& text) {
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('"'), QLatin1String("\\\""))
+        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+QString family(const QString& name, const QString& unit, const QString& help,
+               const QStringList& samples) {
+    return QStringLiteral("# TYPE %1 gauge\n# UNIT %1 %2\n# HELP %1 %3\n%4")
+        .arg(name, unit, help, samples.join(QString()));
+}
+
+} // namespace
+
+QString ReadingsReport::openMetrics() const {
+    QStringList temperatureSamples;
+    for (const Temperature& row : temperatures) {
+        if (row.celsius) {
+            temperatureSamples.append(
+                QStringLiteral("ondara_temperature_celsius{component=%1,sensor=%2} %3\n")
+                    .arg(labelValue(row.component), labelValue(sensorKeyText(row.code)))
+                    .arg(*row.celsius));
+        }
+    }
+    QStringList fanSamples;
+    for (const FanSpeed& fan : fans) {
+        if (fan.rpm) {
+            fanSamples.append(
+                QStringLiteral("ondara_fan_speed_rpm{fan=%1,name=%2} %3\n")
+                    .arg(labelValue(QString::number(fan.number)), labelValue(fan.name))
+                    .arg(*fan.rpm));
+        }
+    }
+    QStringList memorySamples;
+    for (const MemoryFigure& figure : memory) {
+        if (figure.gibibytes) {
+            // The agent counts in GiB of whole pages, so the bytes are whole.
+            memorySamples.append(QStringLiteral("ondara_memory_bytes{kind=%1} %2\n")
+                                     .arg(labelValue(figure.name.toLower()))
+                                     .arg(std::llround(*figure.gibibytes * 1073741824.0)));
+        }
+    }
+    return family(QStringLiteral("ondara_temperature_celsius"), QStringLiteral("celsius"),
+                  QStringLiteral("Temperature of each component's chosen sensor."),
+                  temperatureSamples) +
+           family(QStringLiteral("ondara_fan_speed_rpm"), QStringLiteral("rpm"),
+                  QStringLiteral("Speed of each fan in revolutions per minute."), fanSamples) +
+           family(QStringLiteral("ondara_memory_bytes"), QStringLiteral("bytes"),
+                  QStringLiteral("Memory figures of the machine."), memorySamples) +
+           QStringLiteral("# EOF\n");
 }

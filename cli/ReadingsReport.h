@@ -8,21 +8,30 @@
 #include <optional>
 
 // The terminal client's report of one snapshot, as aligned "Name: value" text
-// or as JSON, in the units the user chose. Entries that do not follow the
-// settings-store layouts are left out rather than guessed at.
+// or as JSON, in the units the user chose, or as metrics for a monitoring
+// system. Entries that do not follow the settings-store layouts are left out
+// rather than guessed at.
 class ReadingsReport {
 public:
-    // includeCandidates adds every component with all its candidate sensors.
-    ReadingsReport(const ReadingsSnapshot& snapshot, bool includeCandidates);
+    enum class Scope {
+        shown,      // what the user chose to show
+        candidates, // that, and every component with all its candidate sensors
+        selection,  // every component, fan and memory figure, shown or not
+    };
+
+    ReadingsReport(const ReadingsSnapshot& snapshot, Scope scope);
 
     QString text() const;
     QJsonObject json() const;
+    // The readings in the OpenMetrics text format, which node_exporter's
+    // textfile collector also reads: fixed units (°C, rpm, bytes) whatever
+    // the user chose, raw label texts, no timestamps.
+    QString openMetrics() const;
 
-    // What to read once the selection is known: the codes of the shown
-    // components (and of every candidate), each once, and the shown fans.
-    static QList<quint32> sensorCodesToRead(const ReadingsSnapshot& snapshot,
-                                            bool includeCandidates);
-    static QList<int> fansToRead(const ReadingsSnapshot& snapshot);
+    // What to read once the selection is known: the codes of the components
+    // in scope (and of every candidate), each once, and the fans in scope.
+    static QList<quint32> sensorCodesToRead(const ReadingsSnapshot& snapshot, Scope scope);
+    static QList<int> fansToRead(const ReadingsSnapshot& snapshot, Scope scope);
 
     // The clients' conversions: ⌊c × 1.8 + 32 + 0.5⌋; percent of the maximum
     // speed with the fraction dropped (0 for a fan without a maximum); GiB with
@@ -45,6 +54,7 @@ private:
         QString name;
         int maxSpeed = 0;
         std::optional<int> rpm;
+        QString source;
     };
     struct MemoryFigure {
         QString name;
@@ -56,6 +66,7 @@ private:
         QString name;
         bool chosen = false;
         std::optional<int> celsius;
+        QString source;
     };
     struct Component {
         QString key;
@@ -72,7 +83,7 @@ private:
 
     bool showFahrenheit = false;
     bool showPercent = false;
-    bool includeCandidates = false;
+    Scope scope = Scope::shown;
     QList<Temperature> temperatures;
     QList<FanSpeed> fans;
     QList<MemoryFigure> memory;

@@ -22,6 +22,9 @@ struct ReadingsSnapshot {
     QHash<int, int> fanSpeeds;
     // Total, Used, Free, Wired, Active, Inactive, Compressed in GiB.
     QList<double> memory;
+    // What stands behind a key on this machine, by key text ("TC0D", and
+    // "F0Ac" for fan 0): known only when the agent reads hwmon chips.
+    QHash<QString, QString> sensorSources;
 };
 
 Q_DECLARE_METATYPE(ReadingsSnapshot)

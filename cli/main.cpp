@@ -1,3 +1,4 @@
+#include "AgentHwmonSources.h"
 #include "OndaraVersion.h"
 #include "ReadingsCollector.h"
 #include "ReadingsReport.h"
@@ -46,11 +47,25 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption watchOption(
         QStringLiteral("watch"), QStringLiteral("Repeat every SECONDS seconds until stopped."),
         QStringLiteral("SECONDS"));
-    parser.addOptions({allOption, jsonOption, watchOption});
+    const QCommandLineOption openMetricsOption(
+        QStringLiteral("openmetrics"),
+        QStringLiteral("Print every component, fan and memory figure in the OpenMetrics text "
+                       "format (degrees Celsius, rpm, bytes), as node_exporter's textfile "
+                       "collector reads it."));
+    parser.addOptions({allOption, jsonOption, openMetricsOption, watchOption});
     parser.process(app);
 
     const bool all = parser.isSet(allOption);
     const bool json = parser.isSet(jsonOption);
+    const bool openMetrics = parser.isSet(openMetricsOption);
+    if (openMetrics && (all || json)) {
+        writeTo(stderr,
+                QStringLiteral("ondara-cli: --openmetrics goes with neither --all nor --json\n"));
+        return 2;
+    }
+    const auto scope = openMetrics ? ReadingsReport::Scope::selection
+                       : all       ? ReadingsReport::Scope::candidates
+                                   : ReadingsReport::Scope::shown;
     int watchMs = 0;
     if (parser.isSet(watchOption)) {
         bool number = false;
@@ -73,7 +88,10 @@ int main(int argc, char* argv[]) {
 
     OndaraHelperProxy proxy(bus);
     proxy.setTimeout(answerTimeoutMs);
-    ReadingsCollector collector(&proxy, all);
+    ReadingsCollector collector(&proxy, scope);
+    // The hardware behind the keys, for the full report; the agent keeps its
+    // mapping for its lifetime, so it is learnt once.
+    std::optional<QHash<QString, QString>> sources;
     QObject::connect(
         &proxy, &OndaraHelperProxy::requestFailed, &collector,
         [&collector](const QString&, const QString& error) { collector.abort(error); });
@@ -98,9 +116,17 @@ int main(int argc, char* argv[]) {
         }
     };
     QObject::connect(
-        &collector, &ReadingsCollector::finished, &app, [&](const ReadingsSnapshot& snapshot) {
-            const ReadingsReport report(snapshot, all);
-            if (json) {
+        &collector, &ReadingsCollector::finished, &app, [&](ReadingsSnapshot snapshot) {
+            if (all) {
+                if (!sources) {
+                    sources = AgentHwmonSources::ofRunningAgent(bus);
+                }
+                snapshot.sensorSources = *sources;
+            }
+            const ReadingsReport report(snapshot, scope);
+            if (openMetrics) {
+                writeTo(stdout, report.openMetrics());
+            } else if (json) {
                 // One document per line when watching, so a reader can split them.
                 const auto format = watchMs > 0 ? QJsonDocument::Compact : QJsonDocument::Indented;
                 QString text = QString::fromUtf8(QJsonDocument(report.json()).toJson(format));

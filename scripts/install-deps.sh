@@ -14,6 +14,8 @@ packages=(
     librsvg2-bin desktop-file-utils appstream groff-base
     # the test on a real X display and its window captures
     xvfb x11-utils imagemagick
+    # the metrics test parses with the Prometheus client library
+    python3-prometheus-client
 )
 
 missing=()

@@ -27,18 +27,18 @@ class TestOndaraCli : public QObject {
         QCOMPARE(listener->resume(), HelperListener::ResumeResult::Ok);
     }
     // A collector on a bus connection of its own.
-    void makeCollector(bool includeCandidates) {
+    void makeCollector(ReadingsReport::Scope scope) {
         proxy = std::make_unique<OndaraHelperProxy>(
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, "collector"));
-        collector = std::make_unique<ReadingsCollector>(proxy.get(), includeCandidates);
+        collector = std::make_unique<ReadingsCollector>(proxy.get(), scope);
     }
     void dropCollector() {
         collector.reset();
         proxy.reset();
         QDBusConnection::disconnectFromBus("collector");
     }
-    ReadingsSnapshot collect(bool includeCandidates) {
-        makeCollector(includeCandidates);
+    ReadingsSnapshot collect(ReadingsReport::Scope scope) {
+        makeCollector(scope);
         QSignalSpy finished(collector.get(), &ReadingsCollector::finished);
         collector->collect(10000);
         const bool collected = finished.wait(10000);
@@ -67,7 +67,7 @@ private Q_SLOTS:
 
     void collectorGathersWhatTheReportShows() {
         startAgent();
-        const ReadingsSnapshot snapshot = collect(true);
+        const ReadingsSnapshot snapshot = collect(ReadingsReport::Scope::candidates);
         QCOMPARE(snapshot.tempSensors, FakeHelper::tempSensorsValue());
         QCOMPARE(snapshot.machineSensors, FakeHelper::machineSensorListValue());
         QCOMPARE(snapshot.units, FakeHelper::sensorUnitsValue());
@@ -82,7 +82,7 @@ private Q_SLOTS:
     void collectorGivesUpOnASilentAgent() {
         startAgent();
         state.mode = FakeAgentState::Mode::Hold;
-        makeCollector(false);
+        makeCollector(ReadingsReport::Scope::shown);
         QSignalSpy failed(collector.get(), &ReadingsCollector::failed);
         QSignalSpy finished(collector.get(), &ReadingsCollector::finished);
         collector->collect(200);
@@ -107,8 +107,9 @@ private Q_SLOTS:
     void cliPrintsTheShownReadings() {
         QFETCH(QStringList, arguments);
         startAgent();
-        const ReadingsReport expected(collect(arguments.contains("--all")),
-                                      arguments.contains("--all"));
+        const auto scope = arguments.contains("--all") ? ReadingsReport::Scope::candidates
+                                                       : ReadingsReport::Scope::shown;
+        const ReadingsReport expected(collect(scope), scope);
         const QStringList run = runCli(arguments);
         QCOMPARE(run.mid(0, 1) + run.mid(2), QStringList({"0", ""}));
         if (arguments.contains("--json")) {

@@ -6,6 +6,8 @@
 
 namespace {
 
+using Scope = ReadingsReport::Scope;
+
 constexpr qlonglong tc0p = 0x54433050, tc0d = 0x54433044, tg0d = 0x54473044, drive = 0xFFFFFFFF;
 
 QList<quint32> codes(std::initializer_list<qlonglong> list) {
@@ -86,27 +88,27 @@ private Q_SLOTS:
     }
 
     void textShowsTheShownReadingsAligned() {
-        QCOMPARE(ReadingsReport(machine(0, 0), false).text(), "Temperatures\n"
-                                                              "CPU:          52 °C\n"
-                                                              "GPU:          48 °C\n"
-                                                              "Drive:        38 °C\n\n"
-                                                              "Fans\n"
-                                                              "Left:       2000 RPM\n"
-                                                              "Right:      1234 RPM\n"
-                                                              "Back:        900 RPM\n"
-                                                              "Rear 10:    3000 RPM\n\n"
-                                                              "Memory\n"
-                                                              "Wired:      2.50 GiB\n"
-                                                              "Active:     7.25 GiB\n"
-                                                              "Compressed: 0.50 GiB\n");
-        const QString converted = ReadingsReport(machine(1, 1), false).text();
+        QCOMPARE(ReadingsReport(machine(0, 0), Scope::shown).text(), "Temperatures\n"
+                                                                     "CPU:          52 °C\n"
+                                                                     "GPU:          48 °C\n"
+                                                                     "Drive:        38 °C\n\n"
+                                                                     "Fans\n"
+                                                                     "Left:       2000 RPM\n"
+                                                                     "Right:      1234 RPM\n"
+                                                                     "Back:        900 RPM\n"
+                                                                     "Rear 10:    3000 RPM\n\n"
+                                                                     "Memory\n"
+                                                                     "Wired:      2.50 GiB\n"
+                                                                     "Active:     7.25 GiB\n"
+                                                                     "Compressed: 0.50 GiB\n");
+        const QString converted = ReadingsReport(machine(1, 1), Scope::shown).text();
         QVERIFY(converted.contains("CPU:         126 °F\n"));
         QVERIFY(converted.contains("Left:         33%\n"));
     }
 
     void withCandidatesEveryComponentFollows() {
-        const QString text = ReadingsReport(machine(0, 0), true).text();
-        QCOMPARE(text, ReadingsReport(machine(0, 0), false).text() +
+        const QString text = ReadingsReport(machine(0, 0), Scope::candidates).text();
+        QCOMPARE(text, ReadingsReport(machine(0, 0), Scope::shown).text() +
                            "\nComponents\n"
                            "CPU:\n"
                            "  * TC0P   CPU Proximity 52 °C\n"
@@ -116,13 +118,14 @@ private Q_SLOTS:
                            "AMBIENT:\n"
                            "    (no candidates)\n");
         // Each shown code once, in display order, then the other candidates.
-        QCOMPARE(ReadingsReport::sensorCodesToRead(machine(0, 0), true),
+        QCOMPARE(ReadingsReport::sensorCodesToRead(machine(0, 0), Scope::candidates),
                  codes({tc0p, tg0d, drive, tc0d}));
-        QCOMPARE(ReadingsReport::fansToRead(machine(0, 0)), (QList<int>{0, 1, 2, 10}));
+        QCOMPARE(ReadingsReport::fansToRead(machine(0, 0), Scope::shown),
+                 (QList<int>{0, 1, 2, 10}));
     }
 
     void jsonCarriesTheSameReadings() {
-        const QJsonObject json = ReadingsReport(machine(1, 1), true).json();
+        const QJsonObject json = ReadingsReport(machine(1, 1), Scope::candidates).json();
         QCOMPARE(compact(json["units"]), R"({"fan":"%","temperature":"°F"})");
         QCOMPARE(compact(json["temperatures"][0]),
                  R"({"component":"CPU","name":"CPU","sensor":"TC0P","unit":"°F","value":126})");
@@ -132,7 +135,57 @@ private Q_SLOTS:
         QCOMPARE(json["components"].toArray().size(), 3);
         QCOMPARE(compact(json["components"][0]["candidates"][1]),
                  R"({"chosen":false,"name":"CPU Die","sensor":"TC0D","value":131})");
-        QVERIFY(!ReadingsReport(machine(1, 1), false).json().contains("components"));
+        QVERIFY(!ReadingsReport(machine(1, 1), Scope::shown).json().contains("components"));
+    }
+
+    // The metrics cover the whole selection in fixed units; unanswered
+    // readings are left out, label texts escaped.
+    void openMetricsCarryTheWholeSelection() {
+        ReadingsSnapshot snapshot = machine(1, 1);
+        snapshot.fanSensors.insert("3", entry({"Spare \"A\"\\n", 4000ll, false}));
+        snapshot.fanSpeeds.insert(3, 1500);
+        snapshot.temperatures.insert(0x544D3050u, 41);
+        snapshot.temperatures.remove(quint32(tg0d));
+        QCOMPARE(ReadingsReport(snapshot, Scope::selection).openMetrics(),
+                 "# TYPE ondara_temperature_celsius gauge\n"
+                 "# UNIT ondara_temperature_celsius celsius\n"
+                 "# HELP ondara_temperature_celsius Temperature of each component's chosen "
+                 "sensor.\n"
+                 "ondara_temperature_celsius{component=\"CPU\",sensor=\"TC0P\"} 52\n"
+                 "ondara_temperature_celsius{component=\"HDD\",sensor=\"SMART\"} 38\n"
+                 "ondara_temperature_celsius{component=\"MEM\",sensor=\"TM0P\"} 41\n"
+                 "# TYPE ondara_fan_speed_rpm gauge\n"
+                 "# UNIT ondara_fan_speed_rpm rpm\n"
+                 "# HELP ondara_fan_speed_rpm Speed of each fan in revolutions per minute.\n"
+                 "ondara_fan_speed_rpm{fan=\"0\",name=\"Left\"} 2000\n"
+                 "ondara_fan_speed_rpm{fan=\"1\",name=\"Right\"} 1234\n"
+                 "ondara_fan_speed_rpm{fan=\"2\",name=\"Back\"} 900\n"
+                 "ondara_fan_speed_rpm{fan=\"3\",name=\"Spare \\\"A\\\"\\\\n\"} 1500\n"
+                 "ondara_fan_speed_rpm{fan=\"10\",name=\"Rear 10\"} 3000\n"
+                 "# TYPE ondara_memory_bytes gauge\n"
+                 "# UNIT ondara_memory_bytes bytes\n"
+                 "# HELP ondara_memory_bytes Memory figures of the machine.\n"
+                 "ondara_memory_bytes{kind=\"total\"} 17179869184\n"
+                 "ondara_memory_bytes{kind=\"wired\"} 2684354560\n"
+                 "ondara_memory_bytes{kind=\"active\"} 7784628224\n"
+                 "ondara_memory_bytes{kind=\"compressed\"} 536870912\n"
+                 "# EOF\n");
+    }
+
+    // Only the full report names the hardware behind a key.
+    void fullReportNamesTheSources() {
+        ReadingsSnapshot snapshot = machine(0, 0);
+        snapshot.sensorSources = {{"TC0D", "coretemp temp1"}, {"F1Ac", "nct6798 fan2"}};
+        const QString text = ReadingsReport(snapshot, Scope::candidates).text();
+        QVERIFY(text.contains("    TC0D   CPU Die       55 °C  [coretemp temp1]\n"));
+        QVERIFY(text.contains("Right:      1234 RPM  [nct6798 fan2]\n"));
+        const QJsonObject json = ReadingsReport(snapshot, Scope::candidates).json();
+        QCOMPARE(json["components"][0]["candidates"][1]["source"], "coretemp temp1");
+        QCOMPARE(json["fans"][1]["source"], "nct6798 fan2");
+        QVERIFY(!ReadingsReport(snapshot, Scope::shown)
+                     .json()["fans"][1]
+                     .toObject()
+                     .contains("source"));
     }
 
     void missingReadingsShowAsUnavailable() {
@@ -140,7 +193,7 @@ private Q_SLOTS:
         snapshot.temperatures.remove(quint32(tg0d));
         snapshot.fanSpeeds.clear();
         snapshot.memory = {16.0};
-        const ReadingsReport report(snapshot, false);
+        const ReadingsReport report(snapshot, Scope::shown);
         QVERIFY(report.text().contains("GPU:        n/a\n"));
         QVERIFY(report.text().contains("Left:       n/a\n"));
         QVERIFY(report.text().contains("Wired:      n/a\n"));
@@ -163,11 +216,13 @@ private Q_SLOTS:
         snapshot.memSensors = {{"Wired", entry({"three", true})}};
         snapshot.machineSensors = {{"CPU", QVariantList{entry({tc0p}), "TC0P"}}, {"GPU", "none"}};
         snapshot.temperatures = {{quint32(tc0d), 40}};
-        QCOMPARE(ReadingsReport(snapshot, false).text(), "Temperatures\nPalm rest: 40 °C\n");
-        QCOMPARE(ReadingsReport::sensorCodesToRead(snapshot, true), codes({tc0d}));
-        QVERIFY(ReadingsReport::fansToRead(snapshot).isEmpty());
-        QCOMPARE(ReadingsReport(snapshot, true).json().value("components").toArray().size(), 1);
-        QCOMPARE(ReadingsReport(ReadingsSnapshot(), false).text(),
+        QCOMPARE(ReadingsReport(snapshot, Scope::shown).text(), "Temperatures\nPalm rest: 40 °C\n");
+        QCOMPARE(ReadingsReport::sensorCodesToRead(snapshot, Scope::candidates), codes({tc0d}));
+        QVERIFY(ReadingsReport::fansToRead(snapshot, Scope::shown).isEmpty());
+        QCOMPARE(
+            ReadingsReport(snapshot, Scope::candidates).json().value("components").toArray().size(),
+            1);
+        QCOMPARE(ReadingsReport(ReadingsSnapshot(), Scope::shown).text(),
                  "No component, fan or memory figure is selected to be shown.\n");
     }
 };
