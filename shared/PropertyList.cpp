@@ -47,9 +47,11 @@ QVariant fromNode(plist_t node, int depth) {
         return value;
     }
     case PLIST_STRING: {
-        char* text = nullptr;
-        plist_get_string_val(node, &text);
-        return takeString(text);
+        // A binary property list may hold NUL inside a string; libplist's
+        // copying accessor stops the process on those.
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        return QString::fromUtf8(text, qsizetype(length));
     }
     case PLIST_DATA: {
         uint64_t length = 0;
