@@ -14,6 +14,7 @@
 #include <QDBusPendingCall>
 #include <QDir>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -132,13 +133,12 @@ int main(int argc, char** argv) {
     QDBusConnection bus = QDBusConnection::connectToBus(privateBus.address, QStringLiteral("soak"));
     bool flat = true;
 
-    // Warm-up: the controller, the first drive read and the allocator's pools
-    // settle before anything is measured.
+    // Each measurement starts after a warm-up of the same kind: the
+    // controller, the first drive read and the allocator's pools for replies
+    // of that size settle before anything is counted.
+    const int warmUp = std::max(2000, requests / 10);
     for (const Query& query : queries()) {
-        sendMany(bus, query, 2000);
-    }
-
-    for (const Query& query : queries()) {
+        sendMany(bus, query, warmUp);
         const Sample before = sample(pid);
         QElapsedTimer timer;
         timer.start();
@@ -152,21 +152,26 @@ int main(int argc, char** argv) {
     // Clients that come and go: each one a connection of its own, one
     // request, then gone. Once the last one is released the agent is back
     // where it started.
+    const auto comeAndGo = [&privateBus](int first, int count) {
+        for (int i = first; i < first + count; ++i) {
+            const QString name = QStringLiteral("client%1").arg(i);
+            {
+                QDBusConnection client = QDBusConnection::connectToBus(privateBus.address, name);
+                client.call(helperCall(QStringLiteral("temperatureForSensors"),
+                                       {QVariant::fromValue(QList<uint>{0xFFFFFFFFu})}));
+            }
+            QDBusConnection::disconnectFromBus(name);
+            if (i % 100 == 0) {
+                drainLog();
+            }
+        }
+    };
+    comeAndGo(0, std::max(500, clients / 10));
+    bus.call(helperCall(QStringLiteral("appVersion")));
     const Sample before = sample(pid);
     QElapsedTimer timer;
     timer.start();
-    for (int i = 0; i < clients; ++i) {
-        const QString name = QStringLiteral("client%1").arg(i);
-        {
-            QDBusConnection client = QDBusConnection::connectToBus(privateBus.address, name);
-            client.call(helperCall(QStringLiteral("temperatureForSensors"),
-                                   {QVariant::fromValue(QList<uint>{0xFFFFFFFFu})}));
-        }
-        QDBusConnection::disconnectFromBus(name);
-        if (i % 100 == 0) {
-            drainLog();
-        }
-    }
+    comeAndGo(1000000, clients);
     // The agent releases a client when the bus says it left; a round trip
     // through the same bus after the last one makes sure those news are in.
     bus.call(helperCall(QStringLiteral("appVersion")));
