@@ -22,6 +22,7 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <bit>
 #include <cstdio>
@@ -42,8 +43,12 @@ void require(bool promise, const char* what) {
 }
 
 // One folder per process for the files a target writes.
+// One folder per process for the files a target writes; in memory where the
+// machine has such a place, since the settings are fsynced at every write.
 QString scratchFolder() {
-    static QTemporaryDir folder;
+    static QTemporaryDir folder(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                    ? QStringLiteral("/dev/shm/ondara-fuzz-XXXXXX")
+                                    : QString());
     return folder.path();
 }
 
