@@ -1,13 +1,518 @@
 #include "SetupViewController.h"
 
+#include "AppLogging.h"
+#include "BoxFanView.h"
+#include "BoxView.h"
+#include "CustomTabView.h"
+#include "Gauge.h"
+#include "NamedAssets.h"
+#include "OndaraHelperProtocol.h"
+#include "OndaraNames.h"
+#include "PropertyList.h"
+#include "SegmentedControl.h"
+#include "ui_SetupViewController.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLayout>
 #include <QMessageBox>
 #include <QMetaMethod>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QStringList kSectionNames{OndaraNames::Sections::temps, OndaraNames::Sections::fans,
+                                OndaraNames::Sections::mem};
+const QStringList kMemoryFigures{QStringLiteral("Wired"), QStringLiteral("Active"),
+                                 QStringLiteral("Inactive"), QStringLiteral("Compressed")};
+constexpr int kDefaultMaxSpeed = 10000;
+
+// The tiles of a panel: its rows in order, each row's tiles in order.
+template <typename Box> QList<Box*> boxesOf(QWidget* stack) {
+    QList<Box*> boxes;
+    QLayout* rows = stack->layout();
+    for (int r = 0; rows && r < rows->count(); ++r) {
+        QWidget* row = rows->itemAt(r)->widget();
+        QLayout* cells = row ? row->layout() : nullptr;
+        for (int c = 0; cells && c < cells->count(); ++c) {
+            if (auto* box = qobject_cast<Box*>(cells->itemAt(c)->widget())) {
+                boxes.append(box);
+            }
+        }
+    }
+    return boxes;
+}
+
+QString nameOf(const QVariantList& entry) {
+    const QVariant name = entry.value(0);
+    return name.typeId() == QMetaType::QString ? name.toString() : QStringLiteral("Unknown");
+}
+
+bool isTrue(const QVariant& value) {
+    return value.typeId() == QMetaType::Bool && value.toBool();
+}
+
+// Puts every tile into the selected or the unselected list by its state.
+void split(const QList<BoxView*>& boxes, QList<BoxView*>& selected, QList<BoxView*>& unselected) {
+    selected.clear();
+    unselected.clear();
+    for (BoxView* box : boxes) {
+        (box->isSelected() ? selected : unselected).append(box);
+    }
+}
+
+void setSelectable(const QList<BoxView*>& boxes, bool selectable) {
+    for (BoxView* box : boxes) {
+        box->setIsSelectable(selectable);
+    }
+}
+
+void setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+template <typename Function> void SetupViewController::later(Function function) {
+    QMetaObject::invokeMethod(this, std::move(function), Qt::QueuedConnection);
+}
 
 SetupViewController::SetupViewController(OndaraHelperProtocol* helper, QWidget* parent)
     : QWidget(parent)
-    , m_helper(helper) {}
+    , m_ui(new Ui::SetupViewController)
+    , m_helper(helper)
+    , m_panelType(OndaraNames::Sections::temps)
+    , m_timer(new QTimer(this)) {
+    m_ui->setupUi(this);
+    connect(m_timer, &QTimer::timeout, this, &SetupViewController::updateReadings);
+    connect(m_ui->mainTabView, &QTabWidget::currentChanged, this, &SetupViewController::tabChanged);
+    for (QCheckBox* check : {m_ui->showTempsCheck, m_ui->showFansCheck, m_ui->showMemCheck}) {
+        connect(check, &QAbstractButton::clicked, this,
+                [this, check] { showInWidgetChanged(check); });
+    }
+    connect(m_ui->tempUnitSelector, &SegmentedControl::activated, this,
+            &SetupViewController::tempUnitChanged);
+    connect(m_ui->fanUnitSelector, &SegmentedControl::activated, this,
+            &SetupViewController::fanUnitChanged);
+    connect(m_ui->updatesButton, &QAbstractButton::clicked, this,
+            &SetupViewController::openUpdater);
 
-SetupViewController::~SetupViewController() = default;
+    QFont heading = m_ui->tempTitle->font();
+    heading.setPixelSize(13);
+    heading.setBold(true);
+    for (QLabel* title : {m_ui->tempTitle, m_ui->fanTitle, m_ui->memTitle}) {
+        title->setFont(heading);
+    }
+    QFont total = m_ui->totalMemoryLabel->font();
+    total.setPixelSize(15);
+    m_ui->totalMemoryLabel->setFont(total);
+    QFont small = m_ui->helpMsg->font();
+    small.setPixelSize(12);
+    m_ui->helpMsg->setFont(small);
+
+    Gauge* bar = m_ui->memBar;
+    bar->setType(Gauge::GaugeType::bar);
+    bar->removeLayers();
+    bar->updateGauge();
+    bar->setStartColor(QColor::fromRgbF(0.396F, 0.69F, 0.872F, 1.0F));
+    bar->removeLayers();
+    bar->updateGauge();
+    bar->setBgAlpha(0.4);
+    bar->updateGauge();
+    bar->setNeedsDisplay();
+
+    collectBoxes();
+    applyColors();
+    if (m_helper) {
+        requestSensorDictionaries();
+        QTimer::singleShot(kDictionaryWaitMs, this, [this] {
+            if (!m_panelsFilled) {
+                fillPanels();
+            }
+        });
+    } else {
+        fillPanels();
+    }
+}
+
+SetupViewController::~SetupViewController() {
+    delete m_ui;
+}
+
+CustomTabView* SetupViewController::mainTabView() const {
+    return m_ui->mainTabView;
+}
+
+QWidget* SetupViewController::tempStack(int row) const {
+    const QList<QWidget*> rows{m_ui->tempStack1, m_ui->tempStack2, m_ui->tempStack3};
+    return rows.value(row - 1);
+}
+
+QWidget* SetupViewController::fanStack(int row) const {
+    const QList<QWidget*> rows{m_ui->fanStack1, m_ui->fanStack2};
+    return rows.value(row - 1);
+}
+
+QCheckBox* SetupViewController::showCheck(int tag) const {
+    const QList<QCheckBox*> checks{m_ui->showTempsCheck, m_ui->showFansCheck, m_ui->showMemCheck};
+    return checks.value(tag);
+}
+
+SegmentedControl* SetupViewController::tempUnitSelector() const {
+    return m_ui->tempUnitSelector;
+}
+
+SegmentedControl* SetupViewController::fanUnitSelector() const {
+    return m_ui->fanUnitSelector;
+}
+
+Gauge* SetupViewController::memBar() const {
+    return m_ui->memBar;
+}
+
+QLabel* SetupViewController::totalMemoryLabel() const {
+    return m_ui->totalMemoryLabel;
+}
+
+QLabel* SetupViewController::helpMsg() const {
+    return m_ui->helpMsg;
+}
+
+QLabel* SetupViewController::noSensorsMsg() const {
+    return m_ui->noSensorsMsg;
+}
+
+QLabel* SetupViewController::noFansMsg() const {
+    return m_ui->noFansMsg;
+}
+
+int SetupViewController::activeRefreshMs() const {
+    return m_timer->isActive() ? m_timer->interval() : 0;
+}
+
+int SetupViewController::temperatureUnitSegment() const {
+    return m_ui->tempUnitSelector->selectedSegment();
+}
+
+int SetupViewController::fahrenheit(int celsius) {
+    return int(std::floor(celsius * 1.8 + 32 + 0.5));
+}
+
+void SetupViewController::collectBoxes() {
+    m_tempBoxes = boxesOf<BoxView>(m_ui->tempStack);
+    for (BoxView* box : m_tempBoxes) {
+        box->setDelegate(this);
+        box->setHelper(m_helper);
+    }
+    m_fanBoxes = boxesOf<BoxFanView>(m_ui->fanStack);
+    for (BoxFanView* box : m_fanBoxes) {
+        box->setDelegate(this);
+        box->removeGearButton();
+    }
+    m_memBoxes = boxesOf<BoxView>(m_ui->memStack);
+    for (BoxView* box : m_memBoxes) {
+        box->setDelegate(this);
+        box->removeGearButton();
+    }
+}
+
+void SetupViewController::requestSensorDictionaries() {
+    if (!m_helper) {
+        return;
+    }
+    const int round = ++m_dictionaryRound;
+    m_dictionariesPending = 4;
+    QPointer<SetupViewController> self(this);
+    auto store = [self, round](QVariantMap SetupViewController::*field) {
+        return [self, round, field](const QVariantMap& dictionary) {
+            if (!self || round != self->m_dictionaryRound) {
+                return;
+            }
+            self->*field = dictionary;
+            if (--self->m_dictionariesPending == 0) {
+                self->later([self] { self->fillPanels(); });
+            }
+        };
+    };
+    m_helper->tempSensors(store(&SetupViewController::m_tempSensorsDict));
+    m_helper->fanSensors(store(&SetupViewController::m_fanSensorsDict));
+    m_helper->memSensors(store(&SetupViewController::m_memSensorsDict));
+    m_helper->machineSensorList(store(&SetupViewController::m_machineSensorList));
+}
+
+void SetupViewController::fillPanels() {
+    const int shownTemps = fillTemperatures();
+    const int shownFans = fillFans();
+    fillMemory();
+    for (int i = 0; i < m_tempBoxes.size(); ++i) {
+        m_tempBoxes[i]->setHidden(i >= shownTemps);
+    }
+    m_ui->tempStack3->setHidden(shownTemps < 11);
+    m_ui->tempStack2->setHidden(shownTemps < 6);
+    for (int i = 0; i < m_fanBoxes.size(); ++i) {
+        m_fanBoxes[i]->setHidden(i >= shownFans);
+    }
+    m_ui->fanStack2->setHidden(shownFans < 5);
+
+    QPointer<SetupViewController> self(this);
+    if (m_helper) {
+        m_helper->visibleSections([self](const QList<int>& states) {
+            if (!self) {
+                return;
+            }
+            self->later([self, states] {
+                for (int tag = 0; tag < std::min<qsizetype>(3, states.size()); ++tag) {
+                    self->showCheck(tag)->setChecked(states[tag] != 0);
+                }
+            });
+        });
+    }
+    sectionCheck();
+    if (m_helper) {
+        m_helper->sensorUnits([self](const QList<int>& units) {
+            if (!self) {
+                return;
+            }
+            self->later([self, units] {
+                if (!units.isEmpty()) {
+                    self->m_ui->tempUnitSelector->setSelectedSegment(units[0]);
+                }
+                if (units.size() > 1) {
+                    self->m_ui->fanUnitSelector->setSelectedSegment(units[1]);
+                }
+            });
+        });
+    }
+    m_panelsFilled = true;
+    m_answeredSections = 0;
+    m_lastMemory.clear();
+    Q_EMIT panelsFilledChanged();
+    if (m_timer->isActive()) {
+        updateReadings();
+    }
+}
+
+int SetupViewController::fillTemperatures() {
+    int n = 0;
+    m_ui->noSensorsMsg->setVisible(m_tempSensorsDict.isEmpty());
+    // Entries in their display order; keys that are not a sensor's entry are
+    // left out, and entries without a usable order go last.
+    struct Entry {
+        QString key;
+        QVariantList values;
+        qlonglong order;
+    };
+    QList<Entry> entries;
+    for (auto it = m_tempSensorsDict.cbegin(); it != m_tempSensorsDict.cend(); ++it) {
+        const std::optional<QVariantList> values = PropertyList::arrayOf(it.value(), 1);
+        if (values) {
+            entries.append({it.key(), *values,
+                            PropertyList::integerIn(values->value(2))
+                                .value_or(std::numeric_limits<qlonglong>::max())});
+        }
+    }
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.order < b.order; });
+    if (entries.size() > m_tempBoxes.size()) {
+        qCWarning(lcSetupWindow) << "The agent reports" << entries.size()
+                                 << "temperature sensors; the window shows the first"
+                                 << m_tempBoxes.size();
+    }
+    for (BoxView* box : m_tempBoxes) {
+        box->restoreGearButton();
+        box->setSensors(QVariantList());
+        box->setComponentName(QString());
+        box->setIsSelectable(true);
+    }
+    for (const Entry& entry : entries) {
+        if (n >= m_tempBoxes.size()) {
+            break;
+        }
+        BoxView* box = m_tempBoxes[n];
+        box->setSensorKey(entry.key);
+        box->setSensorName(nameOf(entry.values));
+        box->setSensorCode(
+            quint32(PropertyList::integerIn(entry.values.value(1), 0, 0xFFFFFFFFLL).value_or(0)));
+        box->setSensorValue(QStringLiteral("0"));
+        box->setIsSelected(isTrue(entry.values.constLast()));
+        box->updateBorder();
+        if (m_machineSensorList.contains(entry.key)) {
+            const QVariantList candidates =
+                PropertyList::arrayOf(m_machineSensorList.value(entry.key))
+                    .value_or(QVariantList());
+            if (candidates.size() < 2) {
+                box->removeGearButton();
+            } else {
+                box->setSensors(candidates);
+                box->setComponentName(entry.key);
+                box->setHelper(m_helper);
+                box->setSetupVC(this);
+            }
+        }
+        ++n;
+    }
+    split(m_tempBoxes, m_tempSelectedBoxes, m_tempUnselectedBoxes);
+    if (m_tempSelectedBoxes.size() >= maxNumberOfSensorsInWidget) {
+        setSelectable(m_tempUnselectedBoxes, false);
+    }
+    return n;
+}
+
+int SetupViewController::fillFans() {
+    int n = 0;
+    m_ui->noFansMsg->setVisible(m_fanSensorsDict.isEmpty());
+    QStringList keys = m_fanSensorsDict.keys();
+    // Plain text order, as the agent's own lists use ("10" before "2").
+    std::sort(keys.begin(), keys.end());
+    for (BoxFanView* box : m_fanBoxes) {
+        box->setIsSelectable(true);
+    }
+    for (const QString& key : keys) {
+        const std::optional<QVariantList> entry = PropertyList::arrayOf(m_fanSensorsDict[key], 1);
+        if (!entry) {
+            continue;
+        }
+        if (n >= m_fanBoxes.size()) {
+            qCWarning(lcSetupWindow) << "The agent reports more fans than the window has tiles";
+            break;
+        }
+        BoxFanView* box = m_fanBoxes[n];
+        box->setSensorKey(key);
+        box->setSensorName(nameOf(*entry));
+        box->setSensorValue(QStringLiteral("0"));
+        const QVariant maximum = entry->value(1);
+        box->setMaxSpeed(PropertyList::isNumber(maximum)
+                             ? int(std::clamp(maximum.toDouble(), -2147483648.0, 2147483647.0))
+                             : kDefaultMaxSpeed);
+        box->setNeedsLayout();
+        box->setCurrentSpeed(0);
+        box->setNeedsLayout();
+        box->setIsSelected(isTrue(entry->constLast()));
+        box->updateBorder();
+        ++n;
+    }
+    QList<BoxView*> boxes(m_fanBoxes.cbegin(), m_fanBoxes.cend());
+    split(boxes, m_fanSelectedBoxes, m_fanUnselectedBoxes);
+    return n;
+}
+
+void SetupViewController::fillMemory() {
+    for (int i = 0; i < std::min<qsizetype>(kMemoryFigures.size(), m_memBoxes.size()); ++i) {
+        BoxView* box = m_memBoxes[i];
+        const QString& name = kMemoryFigures[i];
+        box->setSensorKey(name);
+        box->setSensorName(name);
+        box->setSensorCode(quint32(i));
+        box->setSensorValue(QStringLiteral("0"));
+        box->setValueFontSize(20);
+        const QVariantList entry =
+            PropertyList::arrayOf(m_memSensorsDict.value(name)).value_or(QVariantList());
+        box->setIsSelected(isTrue(entry.value(1)));
+        box->setIsSelectable(true);
+        box->updateBorder();
+    }
+    split(m_memBoxes, m_memSelectedBoxes, m_memUnselectedBoxes);
+}
+
+void SetupViewController::sectionCheck() {
+    const std::pair<const QList<BoxView*>*, QCheckBox*> sections[] = {
+        {&m_tempSelectedBoxes, m_ui->showTempsCheck}, {&m_fanSelectedBoxes, m_ui->showFansCheck}};
+    for (int i = 0; i < 2; ++i) {
+        const auto& [selected, check] = sections[i];
+        if (selected->isEmpty()) {
+            check->setChecked(false);
+            check->setEnabled(false);
+            if (m_helper) {
+                m_helper->changeVisibilityForSection(kSectionNames[i], false);
+            }
+        } else if (!check->isEnabled()) {
+            check->setEnabled(true);
+            check->setChecked(true);
+            if (m_helper) {
+                m_helper->changeVisibilityForSection(kSectionNames[i], true);
+            }
+        }
+    }
+}
+
+void SetupViewController::boxClicked(BoxView* box) {
+    if (!box->isSelectable()) {
+        showAlert(QStringLiteral("Too many sensors..."),
+                  QStringLiteral("The widget can show up to %1 temperature sensors.")
+                      .arg(maxNumberOfSensorsInWidget));
+        return;
+    }
+    QList<BoxView*>* selected = nullptr;
+    QList<BoxView*>* unselected = nullptr;
+    if (m_panelType == OndaraNames::Sections::temps) {
+        selected = &m_tempSelectedBoxes;
+        unselected = &m_tempUnselectedBoxes;
+    } else if (m_panelType == OndaraNames::Sections::fans) {
+        selected = &m_fanSelectedBoxes;
+        unselected = &m_fanUnselectedBoxes;
+    } else if (m_panelType == OndaraNames::Sections::mem) {
+        selected = &m_memSelectedBoxes;
+        unselected = &m_memUnselectedBoxes;
+    }
+    if (selected) {
+        if (!box->isSelected()) {
+            selected->removeOne(box);
+            unselected->append(box);
+            if (selected->size() < maxNumberOfSensorsInWidget) {
+                setSelectable(*unselected, true);
+            }
+        } else {
+            selected->append(box);
+            unselected->removeOne(box);
+            if (selected->size() > maxNumberOfSensorsInWidget - 1) {
+                setSelectable(*unselected, false);
+            }
+        }
+    }
+    if (m_helper) {
+        m_helper->changeStateForSensor(box->sensorKey(), m_panelType, box->isSelected());
+    }
+    sectionCheck();
+}
+
+void SetupViewController::boxEntered(BoxView* box) {
+    m_ui->helpMsg->setText(
+        box->isSelected()
+            ? QStringLiteral("Remove ") + box->sensorName() + QStringLiteral(" from widget")
+            : QStringLiteral("Add ") + box->sensorName() + QStringLiteral(" to widget"));
+}
+
+void SetupViewController::boxExited(BoxView*) {
+    m_ui->helpMsg->setText(QString());
+}
+
+void SetupViewController::gearEntered(BoxView* box) {
+    m_ui->helpMsg->setText(QStringLiteral("Show available ") + box->sensorName() +
+                           QStringLiteral(" sensors"));
+}
+
+void SetupViewController::showInWidgetChanged(QCheckBox* sender) {
+    const int tag = sender->property("tag").toInt();
+    if (m_helper && tag >= 0 && tag < kSectionNames.size()) {
+        m_helper->changeVisibilityForSection(kSectionNames[tag], sender->isChecked());
+    }
+}
+
+void SetupViewController::useSensorForComponent(quint32 code, const QString& component) {
+    for (BoxView* box : m_tempBoxes) {
+        if (box->sensorKey() == component) {
+            box->setSensorCode(code);
+            return;
+        }
+    }
+}
 
 void SetupViewController::openUpdater() {
     if (isSignalConnected(QMetaMethod::fromSignal(&SetupViewController::updaterRequested))) {
@@ -19,4 +524,198 @@ void SetupViewController::openUpdater() {
                                    QMessageBox::Ok, this);
     notice->setAttribute(Qt::WA_DeleteOnClose);
     notice->open();
+}
+
+void SetupViewController::showAlert(const QString& message, const QString& informative) {
+    auto* alert = new QMessageBox(this);
+    alert->setIcon(QMessageBox::Warning);
+    alert->setText(message);
+    alert->setInformativeText(informative);
+    alert->addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+}
+
+void SetupViewController::startTimer(double seconds) {
+    m_timer->start(int(seconds * 1000));
+    updateReadings();
+}
+
+void SetupViewController::tabChanged(int index) {
+    const QVariant identifier = m_ui->mainTabView->widget(index)
+                                    ? m_ui->mainTabView->widget(index)->property("identifier")
+                                    : QVariant();
+    if (identifier.typeId() == QMetaType::QString) {
+        m_panelType = identifier.toString();
+    }
+    const QString chosen = identifier.toString();
+    if (chosen == OndaraNames::Sections::fans) {
+        m_timer->stop();
+        for (BoxFanView* box : m_fanBoxes) {
+            box->setCurrentSpeed(0);
+            box->setNeedsLayout();
+        }
+        startTimer(kPanelRefreshInterval);
+    } else if (chosen == OndaraNames::Sections::mem) {
+        m_timer->stop();
+        m_ui->memBar->setLastValue(1);
+        m_ui->memBar->setCurrentValue(1);
+        m_ui->memBar->updateGauge();
+        // The bar starts again from nearly empty, so the next reading is drawn
+        // even when it equals the last one.
+        m_lastMemory.clear();
+        startTimer(kPanelRefreshInterval);
+    }
+}
+
+void SetupViewController::tempUnitChanged() {
+    if (m_helper) {
+        m_helper->changeTempUnitToCelsius(m_ui->tempUnitSelector->selectedSegment() == 0);
+    }
+    updateReadings();
+}
+
+void SetupViewController::fanUnitChanged() {
+    if (m_helper) {
+        m_helper->changeFanUnitToRPM(m_ui->fanUnitSelector->selectedSegment() == 0);
+    }
+    updateReadings();
+}
+
+void SetupViewController::updateReadings() {
+    // Before the panels are filled the tiles stand for nothing yet.
+    if (!m_helper || !m_panelsFilled) {
+        return;
+    }
+    QPointer<SetupViewController> self(this);
+
+    QList<BoxView*> temps;
+    QList<quint32> codes;
+    for (BoxView* box : m_tempBoxes) {
+        if (!box->isHidden()) {
+            temps.append(box);
+            codes.append(box->sensorCode());
+        }
+    }
+    m_helper->temperatureForSensors(codes, [self, temps](const QList<int>& values) {
+        if (self) {
+            self->later([self, temps, values] { self->showTemperatures(temps, values); });
+        }
+    });
+
+    QList<BoxFanView*> fans;
+    QList<int> fanNumbers;
+    for (BoxFanView* box : m_fanBoxes) {
+        if (!box->isHidden()) {
+            fans.append(box);
+            fanNumbers.append(box->sensorKey().toInt());
+        }
+    }
+    const bool percent = m_ui->fanUnitSelector->selectedSegment() > 0;
+    m_helper->rpmForFans(fanNumbers, [self, fans, percent](const QList<int>& values) {
+        if (self) {
+            self->later(
+                [self, fans, values, percent] { self->showFanSpeeds(fans, values, percent); });
+        }
+    });
+
+    QList<BoxView*> memory;
+    for (BoxView* box : m_memBoxes) {
+        if (!box->isHidden()) {
+            memory.append(box);
+        }
+    }
+    m_helper->memoryUsage([self, memory](const QList<double>& values) {
+        if (self) {
+            self->later([self, memory, values] { self->showMemory(memory, values); });
+        }
+    });
+}
+
+void SetupViewController::showTemperatures(const QList<BoxView*>& boxes, const QList<int>& values) {
+    const bool inFahrenheit = temperatureUnitSegment() > 0;
+    for (qsizetype i = 0; i < std::min(boxes.size(), values.size()); ++i) {
+        const int value = inFahrenheit ? fahrenheit(values[i]) : values[i];
+        boxes[i]->setSensorValue(QString::number(value));
+    }
+    answered(Temps);
+}
+
+void SetupViewController::showFanSpeeds(const QList<BoxFanView*>& boxes, const QList<int>& values,
+                                        bool percent) {
+    for (qsizetype i = 0; i < std::min(boxes.size(), values.size()); ++i) {
+        boxes[i]->setShowsPercentage(percent);
+        boxes[i]->setCurrentSpeed(values[i]);
+        boxes[i]->setNeedsLayout();
+    }
+    answered(Fans);
+}
+
+void SetupViewController::showMemory(const QList<BoxView*>& boxes, const QList<double>& values) {
+    // A short reply shows the figures it has.
+    if (!values.isEmpty()) {
+        m_ui->totalMemoryLabel->setText(Gauge::formatValue(values[0]) + QStringLiteral(" GB"));
+    }
+    // Unchanged figures leave the bar as it is rather than restart its animation.
+    if (values.size() > 1 && values.mid(0, 2) != m_lastMemory.mid(0, 2)) {
+        m_ui->memBar->setMaxValue(values[0]);
+        m_ui->memBar->updateGauge();
+        m_ui->memBar->setCurrentValue(values[1]);
+        m_ui->memBar->updateGauge();
+    }
+    m_lastMemory = values;
+    for (qsizetype i = 0; i < std::min<qsizetype>(boxes.size(), values.size() - 3); ++i) {
+        boxes[i]->setSensorValue(Gauge::formatValue(values[i + 3]));
+    }
+    answered(Mem);
+}
+
+void SetupViewController::answered(Section section) {
+    m_answeredSections |= section;
+    Q_EMIT readingsShown();
+}
+
+void SetupViewController::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_windowConfigured) {
+        if (QWidget* top = window(); top && top != this && top->windowTitle().isEmpty()) {
+            top->setWindowTitle(windowTitle());
+        }
+        m_windowConfigured = true;
+    }
+    startTimer(m_refreshInterval);
+}
+
+void SetupViewController::hideEvent(QHideEvent* event) {
+    m_timer->stop();
+    qCInfo(lcSetupWindow).noquote() << "Timer invalidated.";
+    QWidget::hideEvent(event);
+}
+
+void SetupViewController::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyColors();
+    }
+}
+
+void SetupViewController::applyColors() {
+    const NamedAssets& assets = NamedAssets::shared();
+    const QColor name = assets.color(QStringLiteral("NameColor"), palette());
+    const QColor value = assets.color(QStringLiteral("ValueColor"), palette());
+    for (QWidget* label :
+         {static_cast<QWidget*>(m_ui->tempTitle), static_cast<QWidget*>(m_ui->fanTitle),
+          static_cast<QWidget*>(m_ui->memTitle), static_cast<QWidget*>(m_ui->totalMemoryLabel)}) {
+        setTextColor(label, value);
+    }
+    for (QWidget* label :
+         {m_ui->helpMsg, m_ui->noSensorsMsg, m_ui->noFansMsg, m_ui->showInWidgetLabel}) {
+        setTextColor(label, name);
+    }
+    update();
+}
+
+void SetupViewController::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), NamedAssets::shared().color(QStringLiteral("BackColor"), palette()));
 }

@@ -1,26 +1,163 @@
 #pragma once
 
+#include "BoxViewDelegate.h"
+
+#include <QList>
+#include <QVariantMap>
 #include <QWidget>
 
+class BoxFanView;
+class BoxView;
+class CustomTabView;
+class Gauge;
 class OndaraHelperProtocol;
+class QCheckBox;
+class QLabel;
+class QTimer;
+class SegmentedControl;
 
-// The application's main window content: the three panels of live tiles.
-class SetupViewController : public QWidget {
+namespace Ui {
+class SetupViewController;
+}
+
+// The application's window: three panels of live tiles (temperatures, fans,
+// memory) in a tab view, where the user chooses what the widget shows (up to
+// nine readings per panel), the units and the visible sections. Every change
+// goes to the agent as a command; the window keeps no settings of its own.
+//
+// It asks the agent for its four sensor dictionaries when created and fills
+// the panels when all four have arrived (or after a second with whatever
+// came); asking again later (the agent appeared anew) fills them again.
+// While shown it refreshes every reading every 5 seconds, every 4 once the
+// fan or memory panel has been opened.
+class SetupViewController : public QWidget, public BoxViewDelegate {
     Q_OBJECT
 public:
+    static constexpr int maxNumberOfSensorsInWidget = 9;
+    static constexpr double kPanelRefreshInterval = 4.0;
+    // How long the window waits for the dictionaries before it shows what it has.
+    static constexpr int kDictionaryWaitMs = 1000;
+
     explicit SetupViewController(OndaraHelperProtocol* helper, QWidget* parent = nullptr);
     ~SetupViewController() override;
 
     OndaraHelperProtocol* helper() const { return m_helper; }
 
+    CustomTabView* mainTabView() const;
+    // Rows 1 to 3 of the temperature panel, 1 and 2 of the fan panel.
+    QWidget* tempStack(int row) const;
+    QWidget* fanStack(int row) const;
+    // The check boxes by tag: 0 temperatures, 1 fans, 2 memory.
+    QCheckBox* showCheck(int tag) const;
+    SegmentedControl* tempUnitSelector() const;
+    SegmentedControl* fanUnitSelector() const;
+    Gauge* memBar() const;
+    QLabel* totalMemoryLabel() const;
+    QLabel* helpMsg() const;
+    QLabel* noSensorsMsg() const;
+    QLabel* noFansMsg() const;
+
+    QList<BoxView*> tempBoxes() const { return m_tempBoxes; }
+    QList<BoxView*> tempSelectedBoxes() const { return m_tempSelectedBoxes; }
+    QList<BoxView*> tempUnselectedBoxes() const { return m_tempUnselectedBoxes; }
+    QList<BoxFanView*> fanBoxes() const { return m_fanBoxes; }
+    QList<BoxView*> fanSelectedBoxes() const { return m_fanSelectedBoxes; }
+    QList<BoxView*> fanUnselectedBoxes() const { return m_fanUnselectedBoxes; }
+    QList<BoxView*> memBoxes() const { return m_memBoxes; }
+    QList<BoxView*> memSelectedBoxes() const { return m_memSelectedBoxes; }
+    QList<BoxView*> memUnselectedBoxes() const { return m_memUnselectedBoxes; }
+
+    QString panelType() const { return m_panelType; }
+    double refreshInterval() const { return m_refreshInterval; }
+    // The readings timer's period in milliseconds, 0 while it is stopped.
+    int activeRefreshMs() const;
+    bool panelsFilled() const { return m_panelsFilled; }
+    bool windowConfigured() const { return m_windowConfigured; }
+    // Every section has shown a reading since the panels were last filled.
+    bool showsReadings() const { return m_panelsFilled && m_answeredSections == 0b111; }
+
+    // The selected segment of the temperature unit selector (0 Celsius).
+    int temperatureUnitSegment() const;
+    // Whole degrees Fahrenheit, rounded half up.
+    static int fahrenheit(int celsius);
+
+    // The chooser picked a sensor: the first temperature tile of the
+    // component reads it from the next refresh on.
+    void useSensorForComponent(quint32 code, const QString& component);
+
+    void boxClicked(BoxView* box) override;
+    void boxEntered(BoxView* box) override;
+    void boxExited(BoxView* box) override;
+    void gearEntered(BoxView* box) override;
+
 public Q_SLOTS:
+    // Asks the agent for the four sensor dictionaries and fills the panels
+    // again once all four have come.
+    void requestSensorDictionaries();
+    // One refresh: requests the readings of the shown tiles of all panels.
+    void updateReadings();
     // Asks for the update window: whoever provides it listens to
     // updaterRequested; until someone does, a short notice stands in.
     void openUpdater();
 
 Q_SIGNALS:
     void updaterRequested();
+    void panelsFilledChanged();
+    // A reply of one section has been shown.
+    void readingsShown();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
+    enum Section { Temps = 1, Fans = 2, Mem = 4 };
+
+    void collectBoxes();
+    void fillPanels();
+    int fillTemperatures();
+    int fillFans();
+    void fillMemory();
+    void sectionCheck();
+    void showInWidgetChanged(QCheckBox* sender);
+    void tabChanged(int index);
+    void tempUnitChanged();
+    void fanUnitChanged();
+    void startTimer(double seconds);
+    void showTemperatures(const QList<BoxView*>& boxes, const QList<int>& values);
+    void showFanSpeeds(const QList<BoxFanView*>& boxes, const QList<int>& values, bool percent);
+    void showMemory(const QList<BoxView*>& boxes, const QList<double>& values);
+    void answered(Section section);
+    void applyColors();
+    void showAlert(const QString& message, const QString& informative);
+    // Runs on the next pass of the event loop, only while the window lives:
+    // replies never touch the views from inside the request.
+    template <typename Function> void later(Function function);
+
+    Ui::SetupViewController* m_ui;
     OndaraHelperProtocol* m_helper = nullptr;
+    QString m_panelType;
+    double m_refreshInterval = 5.0;
+    QList<BoxView*> m_tempBoxes;
+    QList<BoxView*> m_tempSelectedBoxes;
+    QList<BoxView*> m_tempUnselectedBoxes;
+    QList<BoxFanView*> m_fanBoxes;
+    QList<BoxView*> m_fanSelectedBoxes;
+    QList<BoxView*> m_fanUnselectedBoxes;
+    QList<BoxView*> m_memBoxes;
+    QList<BoxView*> m_memSelectedBoxes;
+    QList<BoxView*> m_memUnselectedBoxes;
+    bool m_windowConfigured = false;
+    QVariantMap m_tempSensorsDict;
+    QVariantMap m_fanSensorsDict;
+    QVariantMap m_memSensorsDict;
+    QVariantMap m_machineSensorList;
+    int m_dictionaryRound = 0;
+    int m_dictionariesPending = 0;
+    bool m_panelsFilled = false;
+    int m_answeredSections = 0;
+    QList<double> m_lastMemory;
+    QTimer* m_timer = nullptr;
 };

@@ -24,18 +24,6 @@
 
 namespace {
 
-QPalette darkPalette() {
-    QPalette palette;
-    palette.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x20));
-    palette.setColor(QPalette::WindowText, QColor(0xE5, 0xE5, 0xEA));
-    palette.setColor(QPalette::Base, QColor(0x26, 0x26, 0x28));
-    palette.setColor(QPalette::Text, QColor(0xE5, 0xE5, 0xEA));
-    palette.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3C));
-    palette.setColor(QPalette::ButtonText, QColor(0xE5, 0xE5, 0xEA));
-    palette.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
-    return palette;
-}
-
 // A control with a caption under it.
 QWidget* captioned(QWidget* control, const QString& caption, QSize size) {
     auto* cell = new QWidget;
@@ -255,7 +243,7 @@ int main(int argc, char** argv) {
 
     NamedAssets::shared().requireColors();
     if (parser.isSet(darkOption)) {
-        QApplication::setPalette(darkPalette());
+        QApplication::setPalette(NamedAssets::darkPalette());
     }
     QWidget* window = buildWindow();
     window->resize(window->sizeHint().expandedTo(QSize(900, 0)));

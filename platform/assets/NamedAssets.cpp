@@ -76,6 +76,18 @@ QStringList NamedAssets::colorNames() const {
     return names;
 }
 
+QPalette NamedAssets::darkPalette() {
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x20));
+    palette.setColor(QPalette::WindowText, QColor(0xE5, 0xE5, 0xEA));
+    palette.setColor(QPalette::Base, QColor(0x26, 0x26, 0x28));
+    palette.setColor(QPalette::Text, QColor(0xE5, 0xE5, 0xEA));
+    palette.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3C));
+    palette.setColor(QPalette::ButtonText, QColor(0xE5, 0xE5, 0xEA));
+    palette.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
+    return palette;
+}
+
 bool NamedAssets::isDark(const QPalette& palette) {
     return palette.color(QPalette::Window).lightnessF() < 0.5;
 }

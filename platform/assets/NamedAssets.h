@@ -46,6 +46,9 @@ public:
 
     // Dark appearance: the window background is darker than its text.
     static bool isDark(const QPalette& palette);
+    // A dark desktop palette, for rendering the dark appearance where the
+    // desktop offers none (offscreen pictures, checks).
+    static QPalette darkPalette();
 
 private:
     struct Variants {

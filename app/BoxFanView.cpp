@@ -1,0 +1,105 @@
+#include "BoxFanView.h"
+
+#include "Gauge.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+
+BoxFanView::BoxFanView(QWidget* parent)
+    : BoxView(parent) {
+    m_gaugeView = new Gauge(this);
+    m_gaugeView->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_gaugeView->setStartColor(selectedColor());
+    m_gaugeView->removeLayers();
+    m_gaugeView->updateGauge();
+    // The ring lies above the labels, as the text sits inside it.
+    m_gaugeView->raise();
+    QFont font = sensorValueLabel()->font();
+    font.setPixelSize(16);
+    font.setWeight(QFont::Normal);
+    sensorValueLabel()->setFont(font);
+    layoutContents();
+}
+
+int BoxFanView::percent(int currentSpeed, int maxSpeed) {
+    if (maxSpeed <= 0) {
+        return 0;
+    }
+    return int(qint64(currentSpeed) * 100 / maxSpeed);
+}
+
+qreal BoxFanView::ringValue(int percent) {
+    return 0.75 * percent / 10.0;
+}
+
+QString BoxFanView::valueText(int currentSpeed, int maxSpeed, bool showsPercentage) {
+    if (showsPercentage) {
+        return QString::number(percent(currentSpeed, maxSpeed)) + QLatin1Char('%');
+    }
+    return QString::number(currentSpeed);
+}
+
+void BoxFanView::layoutContents() {
+    BoxView::layoutContents();
+    if (!m_gaugeView) {
+        return;
+    }
+    const int w = width();
+    const int h = height();
+    sensorNameLabel()->setGeometry(flipped(QRect(0, 2, w, 20), h));
+    sensorValueLabel()->setGeometry(flipped(QRect(0, (h - 20) / 2 - 8, w, 30), h));
+    m_gaugeView->setGeometry(flipped(QRect(0, 12, w, h - 20), h));
+}
+
+void BoxFanView::resolveColors() {
+    BoxView::resolveColors();
+    if (m_gaugeView) {
+        m_gaugeView->setStartColor(selectedColor());
+        m_gaugeView->removeLayers();
+        m_gaugeView->updateGauge();
+    }
+}
+
+void BoxFanView::setNeedsLayout() {
+    if (m_layoutPending) {
+        return;
+    }
+    m_layoutPending = true;
+    QCoreApplication::postEvent(this, new QEvent(QEvent::LayoutRequest));
+}
+
+void BoxFanView::layoutIfNeeded() {
+    if (m_layoutPending) {
+        m_layoutPending = false;
+        layout();
+    }
+}
+
+bool BoxFanView::event(QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest) {
+        layoutIfNeeded();
+    }
+    return BoxView::event(event);
+}
+
+void BoxFanView::layout() {
+    const qreal value = ringValue(percent(m_currentSpeed, m_maxSpeed));
+    // An unchanged reading must not restart the ring's animation: that would
+    // repaint every fan tile for nothing on every refresh.
+    if (!qFuzzyCompare(value + 1.0, m_gaugeValue + 1.0) ||
+        !qFuzzyCompare(m_gaugeView->currentValue() + 1.0, value + 1.0)) {
+        m_gaugeValue = value;
+        m_gaugeView->setCurrentValue(value);
+        m_gaugeView->updateGauge();
+    }
+    sensorValueLabel()->setText(valueText(m_currentSpeed, m_maxSpeed, m_showsPercentage));
+}
+
+QSize BoxFanView::sizeHint() const {
+    return QSize(134, 134);
+}
+
+QSize BoxFanView::minimumSizeHint() const {
+    return QSize(96, 96);
+}
