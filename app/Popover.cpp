@@ -32,7 +32,7 @@ void Popover::setContentWidget(QWidget* content) {
 }
 
 QPoint Popover::placement(const QRect& anchorOnScreen, const QSize& size, const QRect& screen) {
-    int x = anchorOnScreen.center().x() - size.width() / 2;
+    int x = anchorOnScreen.x() + (anchorOnScreen.width() - size.width()) / 2;
     int y = anchorOnScreen.bottom() + 1 + kGap;
     if (!screen.isEmpty()) {
         x = std::clamp(x, screen.left(),

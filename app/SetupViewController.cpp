@@ -235,7 +235,8 @@ void SetupViewController::requestSensorDictionaries() {
             if (!self || round != self->m_dictionaryRound) {
                 return;
             }
-            self->*field = dictionary;
+            // Values as the bus delivers them, whoever answered.
+            self->*field = PropertyList::normalized(dictionary).toMap();
             if (--self->m_dictionariesPending == 0) {
                 self->later([self] { self->fillPanels(); });
             }
