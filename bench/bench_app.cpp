@@ -1,0 +1,85 @@
+// What the setup window costs the machine it watches: the real Ondara
+// program runs offscreen against the real agent on the demo machine over a
+// private bus, refreshing its readings as a user would see them, and the
+// kernel's counters give its CPU time and resident memory.
+//
+//   bench_app [SECONDS]     (default 60)
+
+#include "BenchSupport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+// Start-up (fonts, first layout, the first readings) is not what a user pays
+// every minute the window stays open.
+constexpr int kWarmUpSeconds = 5;
+
+void runEventLoopFor(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 60;
+
+    PrivateBus bus;
+    if (bus.address.isEmpty()) {
+        std::fprintf(stderr, "bench_app: no private bus\n");
+        return 1;
+    }
+    DemoAgent agent(bus.address);
+    if (!agent.waitUntilServing()) {
+        std::fprintf(stderr, "bench_app: the agent did not start: %s\n", agent.errors.constData());
+        return 1;
+    }
+
+    QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), agent.configHome.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    window.setProcessEnvironment(environment);
+    window.setStandardOutputFile(QProcess::nullDevice());
+    window.setStandardErrorFile(QProcess::nullDevice());
+    window.start(QStringLiteral(ONDARA_APP_PATH), {});
+    if (!window.waitForStarted()) {
+        std::fprintf(stderr, "bench_app: Ondara did not start\n");
+        return 1;
+    }
+    runEventLoopFor(kWarmUpSeconds * 1000);
+    const ProcessCost start = processCost(window.processId());
+    const ProcessCost agentStart = agent.cost();
+    QElapsedTimer clock;
+    clock.start();
+    runEventLoopFor(seconds * 1000);
+    const ProcessCost end = processCost(window.processId());
+    const ProcessCost agentEnd = agent.cost();
+    const double wall = clock.nsecsElapsed() / 1e9;
+    if (window.state() != QProcess::Running || start.cpuSeconds < 0 || end.cpuSeconds < 0) {
+        std::fprintf(stderr, "bench_app: Ondara stopped during the run\n");
+        return 1;
+    }
+
+    const double share = 100.0 * (end.cpuSeconds - start.cpuSeconds) / wall;
+    const double agentShare = 100.0 * (agentEnd.cpuSeconds - agentStart.cpuSeconds) / wall;
+    std::printf("Ondara, offscreen, demo machine, %.0f s of live readings after %d s start-up:\n",
+                wall, kWarmUpSeconds);
+    std::printf("  CPU      %.3f %% of one core (%.3f s)   goal < 0.3 %%\n", share,
+                end.cpuSeconds - start.cpuSeconds);
+    std::printf("  resident %.1f MB                      goal < 45 MB\n",
+                end.residentKilobytes / 1024.0);
+    std::printf("  (the agent serving it: %.3f %% of one core)\n", agentShare);
+    window.terminate();
+    window.waitForFinished();
+    return share < 0.3 && end.residentKilobytes / 1024.0 < 45.0 ? 0 : 2;
+}
