@@ -2,9 +2,9 @@
 
 // A user account in a temporary folder: Ondara installed under its own prefix,
 // a home and a runtime folder of its own, the test's private session bus, the
-// demo machine, and no systemd user manager (a stub that fails stands in for
-// systemctl), so the agent is started and stopped the detached way on every
-// machine.
+// demo machine, and a stub in place of systemctl, so the agent is started and
+// stopped the detached way on every machine unless the stub is told to answer
+// as a systemd user manager.
 
 #include <QDir>
 #include <QDirIterator>
@@ -42,9 +42,23 @@ public:
         }
         QFile::setPermissions(runtime(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                              QFileDevice::ExeOwner);
+        // Records its calls; answers as a user manager only while told to.
         QFile systemctl(stubs + QStringLiteral("/systemctl"));
-        return systemctl.open(QIODevice::WriteOnly) && systemctl.write("#!/bin/sh\nexit 1\n") > 0 &&
+        return systemctl.open(QIODevice::WriteOnly) &&
+               systemctl.write("#!/bin/sh\n"
+                               "echo \"$*\" >>\"$(dirname \"$0\")/systemctl.calls\"\n"
+                               "[ -e \"$(dirname \"$0\")/manager-answers\" ]\n") > 0 &&
                systemctl.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+
+    void setUserManagerAnswers(bool answers) const {
+        const QString flag = root.filePath(QStringLiteral("stubs/manager-answers"));
+        QFile::remove(root.filePath(QStringLiteral("stubs/systemctl.calls")));
+        answers ? void(QFile(flag).open(QIODevice::WriteOnly)) : void(QFile::remove(flag));
+    }
+    QString userManagerCalls() const {
+        QFile calls(root.filePath(QStringLiteral("stubs/systemctl.calls")));
+        return calls.open(QIODevice::ReadOnly) ? QString::fromUtf8(calls.readAll()) : QString();
     }
 
     QProcessEnvironment environment() const {
