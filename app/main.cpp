@@ -1,15 +1,71 @@
+// Ondara: the setup application. Before its window opens it puts the agent in
+// place and starts it; then the window talks to the agent over the bus.
+
+#include "AppDelegate.h"
 #include "CustomTabView.h"
+#include "HelperInstallation.h"
 #include "HelperPresenceWatcher.h"
 #include "NamedAssets.h"
 #include "OndaraVersion.h"
 #include "SetupViewController.h"
+#include "SingleInstance.h"
+#include "UpdateViewController.h"
+#include "WebAddresses.h"
 #include "WindowScreenshot.h"
 #include "ipc/OndaraHelperProxy.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QTimer>
 #include <cstdio>
+
+namespace {
+
+// How long a picture of the update window waits for its check; the check
+// itself gives up earlier.
+constexpr int dialogScreenshotLimitMs = 30000;
+
+// Draws one of the small windows into a PNG once it shows what it is for.
+int renderDialog(QApplication& app, AppDelegate& delegate, const QString& name,
+                 const QString& file) {
+    std::unique_ptr<QWidget> dialog(delegate.createDialog(name));
+    if (!dialog) {
+        std::fprintf(stderr, "Ondara: --dialog takes one of %s\n",
+                     qPrintable(AppDelegate::dialogNames().join(QStringLiteral(", "))));
+        return 2;
+    }
+    dialog->show();
+    QWidget* shown = dialog.get();
+    const auto save = [&app, shown, file] {
+        const bool saved = shown->grab().save(file, "PNG");
+        if (!saved) {
+            std::fprintf(stderr, "Ondara: cannot write %s\n", qPrintable(file));
+        }
+        app.exit(saved ? 0 : 1);
+    };
+    if (auto* updater = qobject_cast<UpdateViewController*>(shown)) {
+        QObject::connect(updater, &UpdateViewController::checkFinished, &app,
+                         [save] { QTimer::singleShot(0, save); });
+        QTimer::singleShot(dialogScreenshotLimitMs, &app, save);
+    } else {
+        QTimer::singleShot(0, &app, save);
+    }
+    return app.exec();
+}
+
+void showMoveWarning() {
+    QMessageBox alert(QMessageBox::Warning, QStringLiteral("Ondara"),
+                      QStringLiteral("Move to Applications Folder"));
+    alert.setInformativeText(
+        QStringLiteral("Please move this app to the Applications folder and try again."));
+    alert.addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
+    alert.exec();
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     // Pictures are drawn offscreen unless a platform was asked for.
@@ -22,6 +78,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ondara"));
     QApplication::setApplicationVersion(QStringLiteral(ONDARA_VERSION_TEXT));
+    QApplication::setDesktopFileName(QStringLiteral("com.quillbank.Ondara"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -36,23 +93,74 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption tabOption(QStringLiteral("tab"),
                                        QStringLiteral("Open on the panel TAB: Temps, Fans or Mem."),
                                        QStringLiteral("TAB"));
+    const QCommandLineOption dialogOption(
+        QStringLiteral("dialog"),
+        QStringLiteral("With --screenshot: draw the window NAME instead: about, info, license or "
+                       "updater (once its check ended)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption darkOption(QStringLiteral("dark"),
                                         QStringLiteral("Use a dark palette."));
-    parser.addOptions({screenshotOption, tabOption, darkOption});
+    parser.addOptions({screenshotOption, tabOption, dialogOption, darkOption});
+    parser.addPositionalArgument(QStringLiteral("url"),
+                                 QStringLiteral("An ondara:// address to open."),
+                                 QStringLiteral("[url]"));
     parser.process(app);
+    const bool screenshot = parser.isSet(screenshotOption);
+    const QString url = parser.positionalArguments().value(0);
+    if (!url.isEmpty() && QUrl(url).scheme() != QLatin1StringView("ondara")) {
+        std::fprintf(stderr, "Ondara: only ondara:// addresses can be opened, not %s\n",
+                     qPrintable(url));
+    }
 
     NamedAssets::shared().requireColors();
     if (parser.isSet(darkOption)) {
         QApplication::setPalette(NamedAssets::darkPalette());
     }
 
-    OndaraHelperProxy proxy;
+    const WebAddresses addresses;
+    AppDelegate delegate(addresses.supportPage(), addresses.donatePage(), desktopUrlOpener());
+    if (parser.isSet(dialogOption)) {
+        if (!screenshot) {
+            std::fputs("Ondara: --dialog goes with --screenshot FILE\n", stderr);
+            return 2;
+        }
+        return renderDialog(app, delegate, parser.value(dialogOption),
+                            parser.value(screenshotOption));
+    }
+
+    SingleInstance instance;
+    if (!screenshot && !instance.claim()) {
+        // Another window of ours is open in this session: it comes forward.
+        return instance.activateRunning(url) ? 0 : 1;
+    }
+
+    HelperInstallation installation(HelperInstallation::Environment::standard());
+    std::unique_ptr<OndaraHelperProxy> uninstalledProxy;
+    OndaraHelperProtocol* helper = nullptr;
+    if (installation.run()) {
+        helper = installation.helper();
+        qInfo().noquote() << installation.debugText().trimmed();
+    } else if (!screenshot) {
+        showMoveWarning();
+        return 0;
+    }
+    if (!helper) {
+        // A picture of a build that was never installed (or a connection that
+        // failed): draw what the agent serving this session shows.
+        uninstalledProxy = std::make_unique<OndaraHelperProxy>();
+        helper = uninstalledProxy.get();
+    }
+
     QMainWindow window;
-    auto* controller = new SetupViewController(&proxy, &window);
+    auto* controller = new SetupViewController(helper, &window);
     window.setCentralWidget(controller);
     HelperPresenceWatcher watcher;
     QObject::connect(&watcher, &HelperPresenceWatcher::helperAppeared, controller,
                      &SetupViewController::requestSensorDictionaries);
+    delegate.installMenus(&window, [&installation] { return installation.debugText(); });
+    QObject::connect(controller, &SetupViewController::updaterRequested, &delegate,
+                     &AppDelegate::showUpdater);
+    QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::bringForward);
 
     if (parser.isSet(tabOption)) {
         QTabWidget* tabs = controller->mainTabView();
@@ -69,19 +177,19 @@ int main(int argc, char* argv[]) {
         tabs->setCurrentIndex(index);
     }
     window.show();
-    if (!parser.isSet(screenshotOption)) {
+    if (!screenshot) {
         return app.exec();
     }
     int status = 0;
-    WindowScreenshot screenshot(&window, controller, parser.value(screenshotOption));
-    QObject::connect(&screenshot, &WindowScreenshot::finished, &app, [&status](bool saved) {
+    WindowScreenshot picture(&window, controller, parser.value(screenshotOption));
+    QObject::connect(&picture, &WindowScreenshot::finished, &app, [&status](bool saved) {
         status = saved ? 0 : 1;
         if (!saved) {
             std::fprintf(stderr, "Ondara: cannot write the picture\n");
         }
         QApplication::quit();
     });
-    screenshot.start();
+    picture.start();
     app.exec();
     return status;
 }

@@ -10,6 +10,7 @@ packages=(
     dbus-daemon dbus-bin
     fonts-dejavu-core
     libbenchmark-dev
+    procps
     # icons, validators of the desktop files, manual pages
     librsvg2-bin desktop-file-utils appstream groff-base
     # the test on a real X display and its window captures

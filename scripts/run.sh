@@ -1,57 +1,51 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs Ondara: starts the agent (on the built-in demo
-# machine when this computer has neither an SMC nor hwmon temperatures) and
-# shows the live readings, in the application when it is built, else in the
-# terminal client.
+# Sets up, builds and runs Ondara as a user meets it: installs the programs
+# into a prefix under the build folder and starts the installed application,
+# which puts its agent in place and starts it (on the built-in demo machine
+# when this computer has neither an SMC nor hwmon temperatures). Without a
+# display the application draws its window into a picture once, and the
+# terminal client shows the readings.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ONDARA_BUILD_DIR:-$root/build}"
-bin="$build/bin"
+prefix="$build/prefix"
 
 if [ -z "${ONDARA_RUN_INNER:-}" ]; then
     "$root/scripts/install-deps.sh"
     "$root/scripts/build.sh"
+    cmake --install "$build" --prefix "$prefix" >/dev/null
+    echo "Installed into $prefix"
     # Without a desktop session there is no session bus: bring a private one.
     if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
         exec env ONDARA_RUN_INNER=1 dbus-run-session -- "$0" "$@"
     fi
 fi
 
-agent_pid=""
-cleanup() { [ -n "$agent_pid" ] && kill "$agent_pid" 2>/dev/null || true; }
-trap cleanup EXIT
-# The agent's log would interleave with the readings: keep it in a file.
-log="$build/ondara-agent.log"
-echo "Agent log: $log"
-
-start_agent() {
-    "$bin/OndaraHelper" --smc "$1" --smart "$2" --memory proc >"$log" 2>&1 &
-    agent_pid=$!
-    # Let the agent take its bus name before a client asks for it (if it stops
-    # at once, another agent already serves the name and the client uses that one).
-    for _ in $(seq 100); do
-        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.NameHasOwner string:com.quillbank.OndaraHelper 2>/dev/null |
-            grep -q "boolean true" && break
-        kill -0 "$agent_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-}
-
-# The machine's own sensors (applesmc, else hwmon chips) when the agent finds
-# any; it says so at start when there are none.
-start_agent auto auto
-if grep -q "there is no SMC to read" "$log"; then
-    kill "$agent_pid" 2>/dev/null || true
-    wait "$agent_pid" 2>/dev/null || true
+# Which sensors the agent finds here: it says so as it starts, before it
+# serves anyone.
+probe="$build/ondara-probe.log"
+"$prefix/bin/OndaraHelper" --smc auto --smart none --memory proc >"$probe" 2>&1 &
+probe_pid=$!
+for _ in $(seq 100); do
+    grep -q "Drive:" "$probe" && break
+    kill -0 "$probe_pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill "$probe_pid" 2>/dev/null || true
+wait "$probe_pid" 2>/dev/null || true
+if grep -q "there is no SMC to read" "$probe"; then
     echo "No SMC and no hwmon temperature on this machine: the agent runs on the built-in demo machine."
-    # The demo machine's selection must never become the user's real one.
+    export ONDARA_SMC=demo ONDARA_SMART=demo
+    # The demo machine's selection must never become the user's real one, and
+    # its agent stays out of the user's service manager.
     export XDG_CONFIG_HOME="$build/demo-config"
-    start_agent demo demo
+    export ONDARA_SYSTEMCTL=false
 fi
 
-if [ -x "$bin/Ondara" ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    "$bin/Ondara" "$@"
-else
-    "$bin/ondara-cli" --watch 2 "$@"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec "$prefix/bin/Ondara" "$@"
 fi
+picture="$build/ondara-window.png"
+QT_QPA_PLATFORM=offscreen "$prefix/bin/Ondara" --screenshot "$picture"
+echo "No display: the window is drawn in $picture"
+"$prefix/bin/ondara-cli" --watch 2
