@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QTabWidget>
@@ -137,7 +138,14 @@ int main(int argc, char* argv[]) {
     HelperInstallation installation(HelperInstallation::Environment::standard());
     std::unique_ptr<OndaraHelperProxy> uninstalledProxy;
     OndaraHelperProtocol* helper = nullptr;
-    if (installation.run()) {
+    // A developer's build run where it was built installs nothing: it talks to
+    // the agent that serves the session.
+    const bool inBuildFolder = QApplication::applicationDirPath() ==
+                               QFileInfo(QStringLiteral(ONDARA_BUILD_BIN_DIR)).canonicalFilePath();
+    if (inBuildFolder) {
+        qInfo().noquote() << "Running from the build folder: nothing is installed; using the "
+                             "agent that serves this session.";
+    } else if (installation.run()) {
         helper = installation.helper();
         qInfo().noquote() << installation.debugText().trimmed();
     } else if (!screenshot) {
@@ -145,8 +153,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (!helper) {
-        // A picture of a build that was never installed (or a connection that
-        // failed): draw what the agent serving this session shows.
+        // Also a picture of a copy that was never installed, or a start whose
+        // connection failed: draw what the agent serving this session shows.
         uninstalledProxy = std::make_unique<OndaraHelperProxy>();
         helper = uninstalledProxy.get();
     }
