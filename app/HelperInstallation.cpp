@@ -108,7 +108,9 @@ bool HelperInstallation::run() {
     try {
         checkLaunchAgent();
     } catch (HelperError error) {
-        m_debugText += line(error);
+        m_debugText += error <= HelperError::launchAgentFolderCreationFailed
+                           ? line(error)
+                           : QStringLiteral("ERROR in checkLaunchAgent().\n");
     }
     try {
         helperSetup();
