@@ -6,6 +6,7 @@
 #include "ipc/OndaraHelperProxy.h"
 
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -184,7 +185,9 @@ void HelperInstallation::helperSetup() {
     } else {
         m_debugText += QString::asprintf("Ondara version - Previous: %.2f, New: %.2f\n",
                                          storedVersion, version);
-        const bool running = isProcessRunning(m_helperName);
+        // The listing cannot tell one session of this user from another: the
+        // agent counts as running when it also serves this session's bus.
+        const bool running = isProcessRunning(m_helperName) && servesThisSession();
         qInfo().noquote() << QStringLiteral("Helper is running: %1")
                                  .arg(running ? QStringLiteral("Yes")
                                               : QStringLiteral("No. Loading Helper..."));
@@ -223,6 +226,11 @@ bool HelperInstallation::isProcessRunning(const QString& name) const {
         listing.waitForFinished();
     }
     return QString::fromUtf8(output).contains(name);
+}
+
+bool HelperInstallation::servesThisSession() const {
+    return !m_environment.bus.isConnected() ||
+           m_environment.bus.interface()->isServiceRegistered(OndaraNames::helperServiceName);
 }
 
 void HelperInstallation::runLaunchctl(const QStringList& arguments) {

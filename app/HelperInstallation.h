@@ -78,6 +78,7 @@ public:
     OndaraHelperProxy* helper() const { return m_helper.get(); }
 
 private:
+    bool servesThisSession() const;
     void runLaunchctl(const QStringList& arguments);
     QString bundledPlistOrStop(const char* message) const;
 

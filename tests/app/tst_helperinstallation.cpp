@@ -2,8 +2,10 @@
 #include "OndaraNames.h"
 #include "defaults/UserDefaults.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <unistd.h>
@@ -144,6 +146,10 @@ private Q_SLOTS:
             << "2.1" << 2.1 << bundledList << true << agentRuns << QStringList{"unload LEGACY"} << 1
             << 2.1 << "Helper is running: Yes"
             << checked + "Ondara version - Previous: 2.10, New: 2.10\n" + done;
+        QTest::newRow("our agent serving another session")
+            << "2.1" << 2.1 << bundledList << false << QStringList{"ME OndaraHelper@"}
+            << QStringList{"load -w LIST"} << 1 << 2.1 << "Helper is running: No. Loading Helper..."
+            << checked + "Ondara version - Previous: 2.10, New: 2.10\n" + done;
         QTest::newRow("another user's agent is not ours")
             << "2.1" << 2.1 << bundledList << false << QStringList{"OTHER OndaraHelper"}
             << QStringList{"load -w LIST"} << 1 << 2.1 << "Helper is running: No. Loading Helper..."
@@ -171,6 +177,16 @@ private Q_SLOTS:
         if (legacyList) {
             QVERIFY(writeFile(legacy(), "legacy"));
         }
+        // The agent serves this session when it holds the name on our bus;
+        // "@" marks one that runs in another session.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const bool onOurBus = processes.contains(QStringLiteral("ME OndaraHelper"));
+        if (onOurBus) {
+            QVERIFY(bus.registerService(OndaraNames::helperServiceName));
+        }
+        auto releaseName =
+            qScopeGuard([&] { bus.unregisterService(OndaraNames::helperServiceName); });
+        processes.replaceInStrings(QStringLiteral("@"), QString());
         const QString me = QString::number(::getuid());
         const QString other = QString::number(::getuid() + 1);
         setProcesses(processes.replaceInStrings(QStringLiteral("ME"), me)
