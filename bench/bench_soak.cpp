@@ -3,7 +3,8 @@
 // resident memory and open descriptors before and after each. An agent that
 // runs for months must stay flat: the run fails when anything grows by
 // 64 KiB or more, or a descriptor stays open.
-//   bench_soak [REQUESTS_PER_METHOD] [CLIENTS]
+//   bench_soak [REQUESTS_PER_METHOD] [CLIENTS] [ONLY]
+// ONLY keeps the query lines whose label contains that text ("drive").
 
 #include "BenchSupport.h"
 #include "OndaraNames.h"
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
     const QStringList args = QCoreApplication::arguments();
     const int requests = args.value(1, QStringLiteral("100000")).toInt();
     const int clients = args.value(2, QStringLiteral("10000")).toInt();
+    const QString only = args.value(3);
 
     PrivateBus privateBus;
     DemoAgent agent(privateBus.address);
@@ -138,6 +140,9 @@ int main(int argc, char** argv) {
     // of that size settle before anything is counted.
     const int warmUp = std::max(2000, requests / 10);
     for (const Query& query : queries()) {
+        if (!QString::fromLatin1(query.label).contains(only)) {
+            continue;
+        }
         sendMany(bus, query, warmUp);
         const Sample before = sample(pid);
         QElapsedTimer timer;
@@ -166,6 +171,9 @@ int main(int argc, char** argv) {
             }
         }
     };
+    if (clients <= 0) {
+        return flat ? 0 : 1;
+    }
     comeAndGo(0, std::max(500, clients / 10));
     bus.call(helperCall(QStringLiteral("appVersion")));
     const Sample before = sample(pid);
