@@ -1,0 +1,110 @@
+#include "WidgetBoxView.h"
+
+#include "NamedAssets.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QPainter>
+
+namespace {
+
+void paintText(QLabel* label, const QColor& color) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+}
+
+} // namespace
+
+WidgetBoxView::WidgetBoxView(QWidget* parent)
+    : QWidget(parent)
+    , m_nameLabel(new QLabel(this))
+    , m_valueLabel(new QLabel(this)) {
+    resolveColors();
+    m_nameLabel->setAlignment(Qt::AlignCenter);
+    m_nameLabel->setFont(systemFont(12, QFont::Light));
+    m_valueLabel->setAlignment(Qt::AlignCenter);
+    m_valueLabel->setFont(systemFont(m_valueFontSize, QFont::Light));
+    layoutBox();
+}
+
+QFont WidgetBoxView::systemFont(qreal pixelSize, QFont::Weight weight) {
+    QFont font = QApplication::font();
+    font.setPixelSize(qRound(pixelSize));
+    font.setWeight(weight);
+    return font;
+}
+
+void WidgetBoxView::setValueFontSize(qreal size) {
+    m_valueFontSize = size;
+    m_valueLabel->setFont(systemFont(size, QFont::Light));
+}
+
+void WidgetBoxView::setSensorName(const QString& name) {
+    m_sensorName = name;
+    showName();
+}
+
+void WidgetBoxView::setSensorValue(const QString& value) {
+    m_sensorValue = value;
+    m_valueLabel->setText(value);
+}
+
+void WidgetBoxView::showName() {
+    const QFontMetrics metrics(m_nameLabel->font());
+    m_nameLabel->setText(metrics.elidedText(m_sensorName, Qt::ElideRight, width()));
+    m_nameLabel->setToolTip(m_nameLabel->text() == m_sensorName ? QString() : m_sensorName);
+}
+
+QRect WidgetBoxView::fromBottom(int x, int y, int width, int height) const {
+    return {x, this->height() - y - height, width, height};
+}
+
+QRect WidgetBoxView::nameLabelFrame() const {
+    return fromBottom(0, 6, width(), 20);
+}
+
+QRect WidgetBoxView::valueLabelFrame() const {
+    return fromBottom(0, 30, width(), 26);
+}
+
+void WidgetBoxView::resolveColors() {
+    const NamedAssets& assets = NamedAssets::shared();
+    m_nameColor = assets.color(QStringLiteral("NameColor"), palette());
+    m_valueColor = assets.color(QStringLiteral("ValueColor"), palette());
+    m_backColor = assets.color(QStringLiteral("BoxColor"), palette());
+}
+
+void WidgetBoxView::layoutBox() {
+    m_nameLabel->setGeometry(nameLabelFrame());
+    m_valueLabel->setGeometry(valueLabelFrame());
+    paintText(m_nameLabel, m_nameColor);
+    paintText(m_valueLabel, m_valueColor);
+    showName();
+    update();
+}
+
+void WidgetBoxView::paintEvent(QPaintEvent* /*event*/) {
+    if (m_backColor.alpha() == 0) {
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(m_backColor);
+    painter.drawRoundedRect(QRectF(rect()), 4, 4);
+}
+
+void WidgetBoxView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutBox();
+}
+
+void WidgetBoxView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        resolveColors();
+        layoutBox();
+    }
+}

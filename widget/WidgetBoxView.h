@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+
+// One reading of the widget: a value above its name on a rounded box. The
+// controller sets the name, the value and what the box stands for; the box
+// only draws them in the named colours of the current appearance.
+class WidgetBoxView : public QWidget {
+    Q_OBJECT
+public:
+    explicit WidgetBoxView(QWidget* parent = nullptr);
+
+    QLabel* sensorNameLabel() const { return m_nameLabel; }
+    QLabel* sensorValueLabel() const { return m_valueLabel; }
+    QColor nameColor() const { return m_nameColor; }
+    QColor valueColor() const { return m_valueColor; }
+    QColor backColor() const { return m_backColor; }
+
+    // What the box shows: an SMC key code, a fan number or a memory row index.
+    quint32 sensorCode() const { return m_sensorCode; }
+    void setSensorCode(quint32 code) { m_sensorCode = code; }
+    qreal valueFontSize() const { return m_valueFontSize; }
+    // Also sets the value label's font: light, of this size.
+    void setValueFontSize(qreal size);
+    QString sensorName() const { return m_sensorName; }
+    // Sets the name and the name label, which cuts a long name at its end.
+    void setSensorName(const QString& name);
+    QString sensorValue() const { return m_sensorValue; }
+    void setSensorValue(const QString& value);
+
+    // The layout pass: applies the colours and the labels' geometry. The
+    // controller calls it after changing what the box shows.
+    virtual void layoutBox();
+
+    static QFont systemFont(qreal pixelSize, QFont::Weight weight);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+    // Label frames in the box's y-down coordinates.
+    virtual QRect nameLabelFrame() const;
+    virtual QRect valueLabelFrame() const;
+    // Named colours for the current palette; a fan box has no background.
+    virtual void resolveColors();
+    void setBackColor(const QColor& color) { m_backColor = color; }
+    // A frame given with y pointing up from the box's bottom edge.
+    QRect fromBottom(int x, int y, int width, int height) const;
+
+private:
+    void showName();
+
+    QLabel* m_nameLabel;
+    QLabel* m_valueLabel;
+    QColor m_nameColor;
+    QColor m_valueColor;
+    QColor m_backColor;
+    quint32 m_sensorCode = 0;
+    qreal m_valueFontSize = 22;
+    QString m_sensorName;
+    QString m_sensorValue;
+};

@@ -1,0 +1,117 @@
+#include "WidgetTabView.h"
+
+#include "NamedAssets.h"
+#include "WidgetTabViewItem.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+WidgetTabView::WidgetTabView(QWidget* parent)
+    : QWidget(parent)
+    , m_stack(new QStackedWidget(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, kBarHeight + kPageGap, 0, 0);
+    layout->addWidget(m_stack);
+    connect(m_stack, &QStackedWidget::currentChanged, this, [this](int index) {
+        update();
+        if (auto* item = qobject_cast<WidgetTabViewItem*>(m_stack->widget(index))) {
+            Q_EMIT didSelectItem(item);
+        }
+    });
+}
+
+void WidgetTabView::addItem(WidgetTabViewItem* item) {
+    insertItem(item, m_stack->count());
+}
+
+void WidgetTabView::insertItem(WidgetTabViewItem* item, int index) {
+    if (item == nullptr || m_stack->indexOf(item) >= 0) {
+        return;
+    }
+    m_stack->insertWidget(std::clamp(index, 0, int(m_stack->count())), item);
+    update();
+}
+
+void WidgetTabView::removeItem(WidgetTabViewItem* item) {
+    if (m_stack->indexOf(item) < 0) {
+        return;
+    }
+    m_stack->removeWidget(item);
+    item->hide();
+    update();
+}
+
+QList<WidgetTabViewItem*> WidgetTabView::items() const {
+    QList<WidgetTabViewItem*> result;
+    for (int i = 0; i < m_stack->count(); ++i) {
+        if (auto* item = qobject_cast<WidgetTabViewItem*>(m_stack->widget(i))) {
+            result.append(item);
+        }
+    }
+    return result;
+}
+
+WidgetTabViewItem* WidgetTabView::selectedItem() const {
+    return qobject_cast<WidgetTabViewItem*>(m_stack->currentWidget());
+}
+
+void WidgetTabView::selectItem(WidgetTabViewItem* item) {
+    if (m_stack->indexOf(item) >= 0) {
+        m_stack->setCurrentWidget(item);
+    }
+}
+
+QRect WidgetTabView::cellRect(int index, int count, int viewWidth) {
+    const QSize cell = WidgetTabViewItem::sizeOfLabel({0, kBarHeight});
+    const int left = (viewWidth - cell.width() * count) / 2;
+    return {left + index * cell.width(), 0, cell.width(), cell.height()};
+}
+
+QFont WidgetTabView::labelFont() const {
+    QFont font = this->font();
+    font.setPixelSize(12);
+    return font;
+}
+
+void WidgetTabView::paintEvent(QPaintEvent* /*event*/) {
+    const QList<WidgetTabViewItem*> all = items();
+    if (all.isEmpty()) {
+        return;
+    }
+    const NamedAssets& assets = NamedAssets::shared();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRect first = cellRect(0, int(all.size()), width());
+    const QRectF row =
+        QRectF(first.x(), 0, first.width() * all.size(), kBarHeight).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.setPen(assets.color(QStringLiteral("TabLineColor"), palette()));
+    painter.setBrush(assets.color(QStringLiteral("BackColor"), palette()));
+    painter.drawRoundedRect(row, 6, 6);
+
+    const QFont font = labelFont();
+    for (int i = 0; i < all.size(); ++i) {
+        const QRect cell = cellRect(i, int(all.size()), width());
+        const bool selected = all[i] == selectedItem();
+        if (selected) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(assets.color(QStringLiteral("BoxColor"), palette()));
+            painter.drawRoundedRect(QRectF(cell).adjusted(2, 2, -2, -2), 4, 4);
+        }
+        painter.setPen(assets.color(
+            selected ? QStringLiteral("CurrentTabColor") : QStringLiteral("TabColor"), palette()));
+        all[i]->drawLabel(&painter, cell, font);
+    }
+}
+
+void WidgetTabView::mousePressEvent(QMouseEvent* event) {
+    const QList<WidgetTabViewItem*> all = items();
+    for (int i = 0; i < all.size(); ++i) {
+        if (cellRect(i, int(all.size()), width()).contains(event->position().toPoint())) {
+            selectItem(all[i]);
+            return;
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
