@@ -60,8 +60,7 @@ template <typename Box> QList<Box*> boxesOf(const QList<QWidget*>& rows) {
     return boxes;
 }
 
-// Shows the first boxes, one per entry, hides the rest; answers how many
-// boxes were filled.
+// Shows the first boxes, one per entry, and hides the rest.
 template <typename Box, typename Fill>
 void fillBoxes(const QList<Box*>& boxes, const QList<Entry>& entries, Fill fill) {
     qsizetype counter = 0;
