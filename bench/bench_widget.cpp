@@ -1,0 +1,91 @@
+// What the widget costs while it is on screen: the OndaraWidget program shown
+// (offscreen) on the demo machine for a while, with the CPU time and resident
+// memory of the widget and of the agent serving it, as the kernel counts them.
+//
+//   bench_widget [SECONDS] [TempsTab|FansTab|MemTab]   (default 60, TempsTab)
+
+#include "BenchSupport.h"
+#include "OndaraNames.h"
+#include "defaults/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+// Long enough for the widget to have laid out every tab and shown readings.
+constexpr int kWarmUpMilliseconds = 5000;
+
+void spinFor(int milliseconds) {
+    const QDeadlineTimer deadline(milliseconds);
+    spinUntil([&deadline] { return deadline.hasExpired(); });
+}
+
+void report(const char* name, const ProcessCost& before, const ProcessCost& after, double seconds) {
+    const double cpu = after.cpuSeconds - before.cpuSeconds;
+    std::printf("%-14s CPU %.3f s over %.1f s = %.4f %% of one core; resident %.1f MB\n", name, cpu,
+                seconds, 100.0 * cpu / seconds, after.residentKilobytes / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const int seconds = arguments.size() > 1 ? arguments[1].toInt() : 60;
+    const QString tab = arguments.size() > 2 ? arguments[2] : QStringLiteral("TempsTab");
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: bench_widget [SECONDS] [TempsTab|FansTab|MemTab]\n");
+        return 2;
+    }
+
+    PrivateBus bus;
+    DemoAgent agent(bus.address);
+    if (bus.address.isEmpty() || !agent.waitUntilServing()) {
+        std::fprintf(stderr, "The agent did not start: %s\n", agent.errors.constData());
+        return 1;
+    }
+    // The widget shares the agent's settings: installed, on the chosen tab.
+    const auto suite =
+        UserDefaults::openSuite(QString(OndaraNames::suiteName), agent.configHome.path());
+    suite->setObject(QString(OndaraNames::Keys::helperInstalled), true);
+    suite->setObject(QString(OndaraNames::Keys::lastSelectedTab), tab);
+    suite->synchronize();
+
+    QTemporaryDir state;
+    QProcess widget;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address);
+    environment.insert("XDG_CONFIG_HOME", agent.configHome.path());
+    environment.insert("XDG_STATE_HOME", state.path());
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    widget.setProcessEnvironment(environment);
+    widget.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    widget.start(QStringLiteral(ONDARA_WIDGET_PATH), {});
+    if (!widget.waitForStarted()) {
+        std::fprintf(stderr, "OndaraWidget did not start\n");
+        return 1;
+    }
+    spinFor(kWarmUpMilliseconds);
+
+    const ProcessCost widgetBefore = processCost(widget.processId());
+    const ProcessCost agentBefore = agent.cost();
+    QElapsedTimer clock;
+    clock.start();
+    spinFor(seconds * 1000);
+    const double elapsed = clock.nsecsElapsed() / 1e9;
+    const ProcessCost widgetAfter = processCost(widget.processId());
+    const ProcessCost agentAfter = agent.cost();
+
+    std::printf("Widget shown on the %s tab for %.1f s on the demo machine (offscreen):\n",
+                qPrintable(tab), elapsed);
+    report("OndaraWidget", widgetBefore, widgetAfter, elapsed);
+    report("OndaraHelper", agentBefore, agentAfter, elapsed);
+    widget.terminate();
+    widget.waitForFinished();
+    return widgetAfter.cpuSeconds < 0 ? 1 : 0;
+}
