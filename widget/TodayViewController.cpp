@@ -138,6 +138,23 @@ void TodayViewController::viewDidLoad() {
                 &TodayViewController::defaultsDidChange);
     }
     showMessages();
+    // Until the first lists arrive every section is laid out as empty, and
+    // the window takes that size rather than one of no tab at all.
+    for (const QList<WidgetBoxView*>& boxes : {m_tempBoxes, m_memBoxes}) {
+        for (WidgetBoxView* box : boxes) {
+            box->hide();
+        }
+    }
+    for (FanBoxView* box : m_fanBoxes) {
+        box->hide();
+    }
+    for (int section = 0; section < 3; ++section) {
+        showRows(section, 0);
+    }
+    if (const WidgetTabViewItem* selected = ui->tabView->selectedItem()) {
+        const QString identifier = selected->identifier();
+        resizeForTab(&identifier);
+    }
 }
 
 void TodayViewController::showMessages() {
@@ -333,8 +350,7 @@ void TodayViewController::layOutTemps(const QVariantMap& reply) {
     sortEntries(entries);
     fillBoxes(m_tempBoxes, entries,
               [](WidgetBoxView* box, const Entry&) { box->setSensorValue(QStringLiteral("0")); });
-    ui->tempStack2->setHidden(entries.size() < 7);
-    ui->tempStack1->setHidden(entries.size() < 4);
+    showRows(0, entries.size());
     afterLayingOut(0);
     updateTemps();
 }
@@ -356,7 +372,7 @@ void TodayViewController::layOutFans(const QVariantMap& reply) {
         box->setCurrentSpeed(0);
         box->layoutBox();
     });
-    ui->fanStack1->setHidden(entries.size() < 4);
+    showRows(1, entries.size());
     afterLayingOut(1);
     updateFans();
 }
@@ -375,11 +391,24 @@ void TodayViewController::layOutMems(const QVariantMap& reply) {
         box->setSensorValue(QStringLiteral("0"));
         box->setValueFontSize(20);
     });
-    ui->memStack2->setHidden(entries.size() < 7);
-    ui->memStack1->setHidden(entries.size() < 4);
-    ui->memStack0->setHidden(entries.size() < 2);
+    showRows(2, entries.size());
     afterLayingOut(2);
     askMemoryUsage();
+}
+
+void TodayViewController::showRows(int section, qsizetype entries) {
+    // The first row of temperatures and fans always stays; the memory tab
+    // keeps its bar alone for fewer than two figures.
+    if (section == 0) {
+        ui->tempStack2->setHidden(entries < 7);
+        ui->tempStack1->setHidden(entries < 4);
+    } else if (section == 1) {
+        ui->fanStack1->setHidden(entries < 4);
+    } else {
+        ui->memStack2->setHidden(entries < 7);
+        ui->memStack1->setHidden(entries < 4);
+        ui->memStack0->setHidden(entries < 2);
+    }
 }
 
 void TodayViewController::afterLayingOut(int section) {

@@ -113,6 +113,8 @@ private:
     void layOutTemps(const QVariantMap& reply);
     void layOutFans(const QVariantMap& reply);
     void layOutMems(const QVariantMap& reply);
+    // Shows the rows a section needs for this many entries.
+    void showRows(int section, qsizetype entries);
     void afterLayingOut(int section);
     void updateTemps();
     void updateFans();
