@@ -48,8 +48,7 @@ void FanBoxView::layoutBox() {
     // The gauge's track covers three quarters of the ring against its
     // maximum of 10, so a fan at full speed fills exactly the track.
     m_gaugeValue = percent * 0.75 / 10;
-    m_gaugeView->setCurrentValue(m_gaugeValue);
-    m_gaugeView->updateGauge();
+    showGaugeValue(m_gaugeView, m_gaugeValue);
     if (m_showsPercentage) {
         sensorValueLabel()->setFont(systemFont(16, QFont::Normal));
         setSensorValue(QString::number(percent) + QLatin1Char('%'));

@@ -470,9 +470,14 @@ void TodayViewController::updateFans() {
 void TodayViewController::showFans(const QList<int>& reply, bool percent) {
     const qsizetype count = std::min(reply.size(), m_fanBoxes.size());
     for (qsizetype i = 0; i < count; ++i) {
-        m_fanBoxes[i]->setShowsPercentage(percent);
-        m_fanBoxes[i]->setCurrentSpeed(reply[i]);
-        m_fanBoxes[i]->layoutBox();
+        FanBoxView* box = m_fanBoxes[i];
+        box->setShowsPercentage(percent);
+        box->setCurrentSpeed(reply[i]);
+        // A box nobody sees would only run its ring's animation for nothing;
+        // it is laid out when it is filled and shown.
+        if (!box->isHidden()) {
+            box->layoutBox();
+        }
     }
     Q_EMIT readingsShown(kFansTab);
 }
@@ -492,8 +497,7 @@ void TodayViewController::showMemory(const QList<double>& reply) {
     ui->memBar->setMaxValue(reply[0]);
     ui->memBar->updateGauge();
     if (reply.size() > 1) {
-        ui->memBar->setCurrentValue(reply[1]);
-        ui->memBar->updateGauge();
+        WidgetBoxView::showGaugeValue(ui->memBar, reply[1]);
         for (WidgetBoxView* box : m_memBoxes) {
             if (box->sensorCode() < quint32(reply.size())) {
                 box->setSensorValue(Gauge::formatValue(reply[box->sensorCode()]));
@@ -572,7 +576,9 @@ void TodayViewController::tabDidSelect(WidgetTabViewItem* item) {
         if (identifier == kFansTab) {
             for (FanBoxView* box : m_fanBoxes) {
                 box->setCurrentSpeed(0);
-                box->layoutBox();
+                if (!box->isHidden()) {
+                    box->layoutBox();
+                }
             }
         } else {
             ui->memBar->setLastValue(1.0);

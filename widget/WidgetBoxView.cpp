@@ -1,11 +1,13 @@
 #include "WidgetBoxView.h"
 
+#include "Gauge.h"
 #include "NamedAssets.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
+#include <cmath>
 
 namespace {
 
@@ -34,6 +36,15 @@ QFont WidgetBoxView::systemFont(qreal pixelSize, QFont::Weight weight) {
     font.setPixelSize(qRound(pixelSize));
     font.setWeight(weight);
     return font;
+}
+
+void WidgetBoxView::showGaugeValue(Gauge* gauge, qreal value) {
+    constexpr qreal kSmallestAnimatedStep = 0.01;
+    if (std::abs(value - gauge->lastValue()) < kSmallestAnimatedStep * gauge->maxValue()) {
+        gauge->setLastValue(value);
+    }
+    gauge->setCurrentValue(value);
+    gauge->updateGauge();
 }
 
 void WidgetBoxView::setValueFontSize(qreal size) {

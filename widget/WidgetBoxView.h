@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class Gauge;
 class QLabel;
 
 // One reading of the widget: a value above its name on a rounded box. The
@@ -37,6 +38,11 @@ public:
     virtual void layoutBox();
 
     static QFont systemFont(qreal pixelSize, QFont::Weight weight);
+    // Shows a new value on a gauge of the widget. A step under 1 % of the
+    // gauge's maximum is drawn at once: its animation would move the ring or
+    // bar by a pixel or two yet cost most of what the widget spends while
+    // shown, since readings drift a little at every refresh.
+    static void showGaugeValue(Gauge* gauge, qreal value);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
