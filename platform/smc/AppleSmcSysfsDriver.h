@@ -46,12 +46,7 @@ private:
         uint32_t type = 0;
         QByteArray data;
     };
-    struct Answer {
-        KernReturn kr = success;
-        uint8_t result = 0;
-        uint32_t type = 0;
-        QByteArray data;
-    };
+    using Answer = KeyAnswer;
     enum class Access { unknown, raw, labels };
 
     Answer answer(uint32_t key, bool wantValue);

@@ -109,7 +109,8 @@ HwmonSensorMap::HwmonSensorMap(const QList<HwmonChip>& chips)
         const QList<HwmonInput> inputs =
             HwmonTree::inputs(chips_[chip].directory, QStringLiteral("temp"));
         for (const Row& row : mappingTable()) {
-            if (!matchesAny(row.chips, chips_[chip].name) || row.keys.isEmpty()) {
+            if (!matchesAny(row.chips, chips_[chip].name) || row.keys.isEmpty() ||
+                row.inputs.isEmpty()) {
                 continue;
             }
             if (row.pick == Pick::hottest) {

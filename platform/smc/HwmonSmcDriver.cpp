@@ -69,29 +69,9 @@ SmcDriver::KernReturn HwmonSmcDriver::callStructMethod(uint32_t connection, uint
                                                        const SMCParamStruct& input,
                                                        SMCParamStruct* output, size_t* outputSize) {
     QMutexLocker lock(&mutex);
-    if (const KernReturn kr =
-            admitStructCall(connection, openConnection, selector, output, outputSize);
-        kr != success) {
-        return kr;
-    }
-    output->key = input.key;
-    if (input.data8 != SMCParamStruct::readKeyInfo && input.data8 != SMCParamStruct::readKeyValue) {
-        output->result = resultBadCommand;
-        return success;
-    }
-    const bool wantValue = input.data8 == SMCParamStruct::readKeyValue;
-    const Answer reply = answer(input.key, wantValue);
-    output->result = reply.result;
-    if (reply.result != SMCParamStruct::resultSuccess) {
-        return success;
-    }
-    if (wantValue) {
-        copyValueBytes(reply.data, input, output);
-    } else {
-        output->keyInfo.dataSize = uint32_t(reply.data.size());
-        output->keyInfo.dataType = reply.type;
-    }
-    return success;
+    return answerStructCall(
+        connection, openConnection, selector, input, output, outputSize,
+        [this](uint32_t key, bool wantValue) { return answer(key, wantValue); });
 }
 
 HwmonSmcDriver::Answer HwmonSmcDriver::answer(uint32_t key, bool wantValue) {

@@ -38,11 +38,7 @@ public:
                                 SMCParamStruct* output, size_t* outputSize) override;
 
 private:
-    struct Answer {
-        uint8_t result = SMCParamStruct::resultSuccess;
-        uint32_t type = 0;
-        QByteArray data;
-    };
+    using Answer = KeyAnswer;
 
     HwmonSensorMap& mapping();
     Answer answer(uint32_t key, bool wantValue);

@@ -29,3 +29,36 @@ void SmcDriver::copyValueBytes(const QByteArray& bytes, const SMCParamStruct& in
         std::min({size_t(input.keyInfo.dataSize), size_t(bytes.size()), sizeof(output->bytes)});
     std::memcpy(output->bytes, bytes.constData(), count);
 }
+
+SmcDriver::KernReturn SmcDriver::answerStructCall(uint32_t connection, uint32_t openConnection,
+                                                  uint32_t selector, const SMCParamStruct& input,
+                                                  SMCParamStruct* output, size_t* outputSize,
+                                                  const KeyLookup& lookup) {
+    if (const KernReturn kr =
+            admitStructCall(connection, openConnection, selector, output, outputSize);
+        kr != success) {
+        return kr;
+    }
+    output->key = input.key;
+    if (input.data8 != SMCParamStruct::readKeyInfo && input.data8 != SMCParamStruct::readKeyValue) {
+        output->result = resultBadCommand;
+        return success;
+    }
+    const bool wantValue = input.data8 == SMCParamStruct::readKeyValue;
+    const KeyAnswer reply = lookup(input.key, wantValue);
+    if (reply.kr != success) {
+        std::memset(static_cast<void*>(output), 0, sizeof(*output));
+        return reply.kr;
+    }
+    output->result = reply.result;
+    if (reply.result != SMCParamStruct::resultSuccess) {
+        return success;
+    }
+    if (wantValue) {
+        copyValueBytes(reply.data, input, output);
+    } else {
+        output->keyInfo.dataSize = uint32_t(reply.data.size());
+        output->keyInfo.dataType = reply.type;
+    }
+    return success;
+}

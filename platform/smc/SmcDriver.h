@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 
 // The four operations the SMC access layer needs of the kernel driver. Every
 // backend answers the 80-byte record exactly as the SMC would.
@@ -42,6 +43,24 @@ public:
                                         size_t* outputSize) = 0;
 
 protected:
+    // What a backend that looks keys up answers for one key: a driver failure
+    // (kr), or the SMC's result with the key's type and value bytes (for a
+    // key-information request only their number counts).
+    struct KeyAnswer {
+        KernReturn kr = success;
+        uint8_t result = SMCParamStruct::resultSuccess;
+        uint32_t type = 0;
+        QByteArray data;
+    };
+    using KeyLookup = std::function<KeyAnswer(uint32_t key, bool wantValue)>;
+    // A struct call answered from such a lookup: the call is admitted,
+    // commands other than the two reads are refused as the SMC does, and the
+    // reply record is filled from the answer.
+    static KernReturn answerStructCall(uint32_t connection, uint32_t openConnection,
+                                       uint32_t selector, const SMCParamStruct& input,
+                                       SMCParamStruct* output, size_t* outputSize,
+                                       const KeyLookup& lookup);
+
     // Whether serviceMatching was asked for the SMC's service.
     static bool isServiceName(const char* name);
     // What every backend checks before it answers a struct call: an output
