@@ -5,6 +5,16 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
+#include <cmath>
+
+namespace {
+
+// Ring changes below two percent of the fan's maximum are a few pixels of
+// arc: drawn at once instead of animated, they look the same and spare the
+// frames of an animation on every refresh of a fan that merely drifts.
+constexpr qreal kSmallestAnimatedStep = BoxFanView::ringValue(2) + 1e-9;
+
+} // namespace
 
 BoxFanView::BoxFanView(QWidget* parent)
     : BoxView(parent) {
@@ -27,10 +37,6 @@ int BoxFanView::percent(int currentSpeed, int maxSpeed) {
         return 0;
     }
     return int(qint64(currentSpeed) * 100 / maxSpeed);
-}
-
-qreal BoxFanView::ringValue(int percent) {
-    return 0.75 * percent / 10.0;
 }
 
 QString BoxFanView::valueText(int currentSpeed, int maxSpeed, bool showsPercentage) {
@@ -89,6 +95,9 @@ void BoxFanView::layout() {
     // repaint every fan tile for nothing on every refresh.
     if (!qFuzzyCompare(value + 1.0, m_gaugeValue + 1.0) ||
         !qFuzzyCompare(m_gaugeView->currentValue() + 1.0, value + 1.0)) {
+        if (std::abs(value - m_gaugeView->currentValue()) < kSmallestAnimatedStep) {
+            m_gaugeView->setLastValue(value);
+        }
         m_gaugeValue = value;
         m_gaugeView->setCurrentValue(value);
         m_gaugeView->updateGauge();

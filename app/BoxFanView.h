@@ -28,7 +28,7 @@ public:
     // above 0.
     static int percent(int currentSpeed, int maxSpeed);
     // The ring's value (of its 10) for a percentage.
-    static qreal ringValue(int percent);
+    static constexpr qreal ringValue(int percent) { return 0.75 * percent / 10.0; }
     // The text the tile shows for a speed.
     static QString valueText(int currentSpeed, int maxSpeed, bool showsPercentage);
 

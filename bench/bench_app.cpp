@@ -3,7 +3,8 @@
 // private bus, refreshing its readings as a user would see them, and the
 // kernel's counters give its CPU time and resident memory.
 //
-//   bench_app [SECONDS]     (default 60)
+//   bench_app [SECONDS [ONDARA ARGUMENTS…]]     (default 60 s, the first panel)
+//   bench_app 60 --tab Fans
 
 #include "BenchSupport.h"
 
@@ -72,7 +73,11 @@ int main(int argc, char* argv[]) {
     window.setProcessEnvironment(environment);
     window.setStandardOutputFile(QProcess::nullDevice());
     window.setStandardErrorFile(QProcess::nullDevice());
-    window.start(QStringLiteral(ONDARA_APP_PATH), {});
+    QStringList arguments;
+    for (int i = 2; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    window.start(QStringLiteral(ONDARA_APP_PATH), arguments);
     if (!window.waitForStarted()) {
         std::fprintf(stderr, "bench_app: Ondara did not start\n");
         return 1;
@@ -94,8 +99,9 @@ int main(int argc, char* argv[]) {
 
     const double share = 100.0 * (end - start) / wall;
     const double agentShare = 100.0 * (agentEnd - agentStart) / wall;
-    std::printf("Ondara, offscreen, demo machine, %.0f s of live readings after %d s start-up:\n",
-                wall, kWarmUpSeconds);
+    std::printf("Ondara %s, offscreen, demo machine, %.0f s of live readings after %d s "
+                "start-up:\n",
+                qPrintable(arguments.join(QLatin1Char(' '))), wall, kWarmUpSeconds);
     std::printf("  CPU      %.3f %% of one core (%.4f s)   goal < 0.3 %%\n", share, end - start);
     std::printf("  resident %.1f MB                      goal < 45 MB\n",
                 memory.residentKilobytes / 1024.0);
