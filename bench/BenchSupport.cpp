@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
 #include <unistd.h>
@@ -91,4 +92,20 @@ bool DemoAgent::waitUntilServing() {
                       process.state() == QProcess::NotRunning;
            }) &&
            process.state() == QProcess::Running;
+}
+
+double cpuSecondsOfThreads(qint64 pid) {
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (threads.isEmpty()) {
+        return -1;
+    }
+    double seconds = 0;
+    for (const QString& thread : threads) {
+        QFile file(tasks.filePath(thread + QStringLiteral("/schedstat")));
+        if (file.open(QIODevice::ReadOnly)) {
+            seconds += file.readAll().split(' ').value(0).toDouble() / 1e9;
+        }
+    }
+    return seconds;
 }

@@ -32,6 +32,10 @@ struct ProcessCost {
     double residentKilobytes = -1;
 };
 ProcessCost processCost(qint64 pid);
+// Seconds on a CPU of every thread of a process, to the nanosecond: the
+// clock ticks of /proc/<pid>/stat are too coarse for a program that works a
+// few milliseconds a minute. -1 when the process is gone.
+double cpuSecondsOfThreads(qint64 pid);
 
 // The OndaraHelper program on the demo machine, with a settings folder of its
 // own, serving on the given bus.

@@ -9,10 +9,8 @@
 #include "BenchSupport.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QProcess>
 #include <QTimer>
 #include <cstdio>
@@ -22,25 +20,6 @@ namespace {
 // Start-up (fonts, first layout, the first readings) is not what a user pays
 // every minute the window stays open.
 constexpr int kWarmUpSeconds = 5;
-
-// Seconds on a CPU of every thread of a process, to the nanosecond: the
-// clock ticks of /proc/<pid>/stat are too coarse for a program that works a
-// few milliseconds a minute. -1 when the process is gone.
-double cpuSecondsOfThreads(qint64 pid) {
-    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
-    const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    if (threads.isEmpty()) {
-        return -1;
-    }
-    double seconds = 0;
-    for (const QString& thread : threads) {
-        QFile file(tasks.filePath(thread + QStringLiteral("/schedstat")));
-        if (file.open(QIODevice::ReadOnly)) {
-            seconds += file.readAll().split(' ').value(0).toDouble() / 1e9;
-        }
-    }
-    return seconds;
-}
 
 void runEventLoopFor(int milliseconds) {
     QEventLoop loop;

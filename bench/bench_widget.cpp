@@ -28,9 +28,19 @@ void spinFor(int milliseconds) {
     }
 }
 
-void report(const char* name, const ProcessCost& before, const ProcessCost& after, double seconds) {
+// What a process has spent so far: CPU to the nanosecond, and its memory.
+struct Sample {
+    double cpuSeconds;
+    double residentKilobytes;
+};
+
+Sample sample(qint64 pid) {
+    return {cpuSecondsOfThreads(pid), processCost(pid).residentKilobytes};
+}
+
+void report(const char* name, const Sample& before, const Sample& after, double seconds) {
     const double cpu = after.cpuSeconds - before.cpuSeconds;
-    std::printf("%-14s CPU %.3f s over %.1f s = %.4f %% of one core; resident %.1f MB\n", name, cpu,
+    std::printf("%-14s CPU %.4f s over %.1f s = %.4f %% of one core; resident %.1f MB\n", name, cpu,
                 seconds, 100.0 * cpu / seconds, after.residentKilobytes / 1024.0);
 }
 
@@ -75,14 +85,14 @@ int main(int argc, char** argv) {
     }
     spinFor(kWarmUpMilliseconds);
 
-    const ProcessCost widgetBefore = processCost(widget.processId());
-    const ProcessCost agentBefore = agent.cost();
+    const Sample widgetBefore = sample(widget.processId());
+    const Sample agentBefore = sample(agent.process.processId());
     QElapsedTimer clock;
     clock.start();
     spinFor(seconds * 1000);
     const double elapsed = clock.nsecsElapsed() / 1e9;
-    const ProcessCost widgetAfter = processCost(widget.processId());
-    const ProcessCost agentAfter = agent.cost();
+    const Sample widgetAfter = sample(widget.processId());
+    const Sample agentAfter = sample(agent.process.processId());
 
     std::printf("Widget shown on the %s tab for %.1f s on the demo machine (offscreen):\n",
                 qPrintable(tab), elapsed);
