@@ -661,6 +661,11 @@ void SetupViewController::showMemory(const QList<BoxView*>& boxes, const QList<d
     if (values.size() > 1 && values.mid(0, 2) != m_lastMemory.mid(0, 2)) {
         m_ui->memBar->setMaxValue(values[0]);
         m_ui->memBar->updateGauge();
+        // A change of under one percent of the total is a pixel or two of bar:
+        // drawn at once, it spares the frames of an animation every refresh.
+        if (std::abs(values[1] - m_ui->memBar->currentValue()) < values[0] * 0.01) {
+            m_ui->memBar->setLastValue(values[1]);
+        }
         m_ui->memBar->setCurrentValue(values[1]);
         m_ui->memBar->updateGauge();
     }
