@@ -73,7 +73,7 @@ if [ -x "$bin/Ondara" ]; then
                 --screenshot "$pictures/widget-${tab,,}.png" --tab "${tab}Tab"
         done
     fi
-    echo "No display: the application's panels and the widget's tabs are drawn in $pictures"
+    echo "No display: the pictures of the windows are in $pictures"
     "$bin/ondara-cli"
     exit 0
 fi
