@@ -91,6 +91,8 @@ SetupViewController::SetupViewController(OndaraHelperProtocol* helper, QWidget* 
     , m_panelType(OndaraNames::Sections::temps)
     , m_timer(new QTimer(this)) {
     m_ui->setupUi(this);
+    // The style's own margins leave the label touching the button's edge.
+    m_ui->updatesButton->setMinimumWidth(m_ui->updatesButton->sizeHint().width() + 24);
     connect(m_timer, &QTimer::timeout, this, &SetupViewController::updateReadings);
     connect(m_ui->mainTabView, &QTabWidget::currentChanged, this, &SetupViewController::tabChanged);
     for (QCheckBox* check : {m_ui->showTempsCheck, m_ui->showFansCheck, m_ui->showMemCheck}) {
