@@ -458,7 +458,10 @@ QString family(const QString& name, const QString& unit, const QString& help,
 QString ReadingsReport::openMetrics() const {
     QStringList temperatureSamples;
     for (const Temperature& row : temperatures) {
-        if (row.celsius) {
+        // The agent answers 0 for a reading it could not make (a failed
+        // sensor, a drive left asleep). A missing sample is a gap in a
+        // fleet's graphs; a sample of 0 °C would be a false reading.
+        if (row.celsius && *row.celsius != 0) {
             temperatureSamples.append(
                 QStringLiteral("ondara_temperature_celsius{component=%1,sensor=%2} %3\n")
                     .arg(labelValue(row.component), labelValue(sensorKeyText(row.code)))

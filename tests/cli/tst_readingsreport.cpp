@@ -139,27 +139,29 @@ private Q_SLOTS:
     }
 
     // The metrics cover the whole selection in fixed units; unanswered
-    // readings are left out, label texts escaped.
+    // readings and temperatures of 0 (the agent's "no reading", a sleeping
+    // drive) are left out, label texts escaped; a stopped fan still counts.
     void openMetricsCarryTheWholeSelection() {
         ReadingsSnapshot snapshot = machine(1, 1);
+        snapshot.temperatures.remove(quint32(tg0d));
+        snapshot.temperatures.insert(quint32(drive), 0);
+        snapshot.fanSpeeds.insert(2, 0);
         snapshot.fanSensors.insert("3", entry({"Spare \"A\"\\n", 4000ll, false}));
         snapshot.fanSpeeds.insert(3, 1500);
         snapshot.temperatures.insert(0x544D3050u, 41);
-        snapshot.temperatures.remove(quint32(tg0d));
         QCOMPARE(ReadingsReport(snapshot, Scope::selection).openMetrics(),
                  "# TYPE ondara_temperature_celsius gauge\n"
                  "# UNIT ondara_temperature_celsius celsius\n"
                  "# HELP ondara_temperature_celsius Temperature of each component's chosen "
                  "sensor.\n"
                  "ondara_temperature_celsius{component=\"CPU\",sensor=\"TC0P\"} 52\n"
-                 "ondara_temperature_celsius{component=\"HDD\",sensor=\"SMART\"} 38\n"
                  "ondara_temperature_celsius{component=\"MEM\",sensor=\"TM0P\"} 41\n"
                  "# TYPE ondara_fan_speed_rpm gauge\n"
                  "# UNIT ondara_fan_speed_rpm rpm\n"
                  "# HELP ondara_fan_speed_rpm Speed of each fan in revolutions per minute.\n"
                  "ondara_fan_speed_rpm{fan=\"0\",name=\"Left\"} 2000\n"
                  "ondara_fan_speed_rpm{fan=\"1\",name=\"Right\"} 1234\n"
-                 "ondara_fan_speed_rpm{fan=\"2\",name=\"Back\"} 900\n"
+                 "ondara_fan_speed_rpm{fan=\"2\",name=\"Back\"} 0\n"
                  "ondara_fan_speed_rpm{fan=\"3\",name=\"Spare \\\"A\\\"\\\\n\"} 1500\n"
                  "ondara_fan_speed_rpm{fan=\"10\",name=\"Rear 10\"} 3000\n"
                  "# TYPE ondara_memory_bytes gauge\n"
