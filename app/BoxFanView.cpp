@@ -1,5 +1,6 @@
 #include "BoxFanView.h"
 
+#include "FanShare.h"
 #include "Gauge.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,7 @@ namespace {
 // Ring changes below two percent of the fan's maximum are a few pixels of
 // arc: drawn at once instead of animated, they look the same and spare the
 // frames of an animation on every refresh of a fan that merely drifts.
-constexpr qreal kSmallestAnimatedStep = BoxFanView::ringValue(2) + 1e-9;
+constexpr qreal kSmallestAnimatedStep = FanShare::gaugeValue(2) + 1e-9;
 
 } // namespace
 
@@ -32,16 +33,10 @@ BoxFanView::BoxFanView(QWidget* parent)
     layoutContents();
 }
 
-int BoxFanView::percent(int currentSpeed, int maxSpeed) {
-    if (maxSpeed <= 0) {
-        return 0;
-    }
-    return int(qint64(currentSpeed) * 100 / maxSpeed);
-}
-
 QString BoxFanView::valueText(int currentSpeed, int maxSpeed, bool showsPercentage) {
     if (showsPercentage) {
-        return QString::number(percent(currentSpeed, maxSpeed)) + QLatin1Char('%');
+        return QString::number(FanShare::percentOfMaximum(currentSpeed, maxSpeed)) +
+               QLatin1Char('%');
     }
     return QString::number(currentSpeed);
 }
@@ -90,7 +85,8 @@ bool BoxFanView::event(QEvent* event) {
 }
 
 void BoxFanView::layout() {
-    const qreal value = ringValue(percent(m_currentSpeed, m_maxSpeed));
+    const qreal value =
+        FanShare::gaugeValue(FanShare::percentOfMaximum(m_currentSpeed, m_maxSpeed));
     // An unchanged reading must not restart the ring's animation: that would
     // repaint every fan tile for nothing on every refresh.
     if (!qFuzzyCompare(value + 1.0, m_gaugeValue + 1.0) ||

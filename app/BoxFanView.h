@@ -24,11 +24,6 @@ public:
     qreal gaugeValue() const { return m_gaugeValue; }
     Gauge* gaugeView() const { return m_gaugeView; }
 
-    // Whole percent of the maximum, truncated; 0 for a maximum that is not
-    // above 0.
-    static int percent(int currentSpeed, int maxSpeed);
-    // The ring's value (of its 10) for a percentage.
-    static constexpr qreal ringValue(int percent) { return 0.75 * percent / 10.0; }
     // The text the tile shows for a speed.
     static QString valueText(int currentSpeed, int maxSpeed, bool showsPercentage);
 

@@ -1,5 +1,6 @@
 #include "FanBoxView.h"
 
+#include "FanShare.h"
 #include "Gauge.h"
 
 #include <QLabel>
@@ -11,13 +12,6 @@ FanBoxView::FanBoxView(QWidget* parent)
     m_gaugeView->lower();
     m_gaugeView->setAttribute(Qt::WA_TransparentForMouseEvents);
     layoutBox();
-}
-
-int FanBoxView::percentOf(int currentSpeed, int maxSpeed) {
-    if (maxSpeed <= 0) {
-        return 0;
-    }
-    return int(qint64(currentSpeed) * 100 / maxSpeed);
 }
 
 QRect FanBoxView::nameLabelFrame() const {
@@ -44,10 +38,8 @@ void FanBoxView::resizeEvent(QResizeEvent* event) {
 
 void FanBoxView::layoutBox() {
     WidgetBoxView::layoutBox();
-    const int percent = percentOf(m_currentSpeed, m_maxSpeed);
-    // The gauge's track covers three quarters of the ring against its
-    // maximum of 10, so a fan at full speed fills exactly the track.
-    m_gaugeValue = percent * 0.75 / 10;
+    const int percent = FanShare::percentOfMaximum(m_currentSpeed, m_maxSpeed);
+    m_gaugeValue = FanShare::gaugeValue(percent);
     showGaugeValue(m_gaugeView, m_gaugeValue);
     if (m_showsPercentage) {
         sensorValueLabel()->setFont(systemFont(16, QFont::Normal));

@@ -20,10 +20,6 @@ public:
     qreal gaugeValue() const { return m_gaugeValue; }
     Gauge* gaugeView() const { return m_gaugeView; }
 
-    // Whole percent of the maximum, truncated; 0 for a fan without a
-    // maximum. A fan above its maximum gives more than 100.
-    static int percentOf(int currentSpeed, int maxSpeed);
-
     // Shows the current speed: the ring's fill and the value text.
     void layoutBox() override;
 

@@ -1,6 +1,7 @@
 #include "BoxFanView.h"
 #include "BoxView.h"
 #include "BoxViewDelegate.h"
+#include "FanShare.h"
 #include "Popover.h"
 #include "ScriptedHelper.h"
 #include "SegmentedControl.h"
@@ -131,7 +132,7 @@ private Q_SLOTS:
     void fanBox() {
         QFETCH(int, speed);
         QFETCH(int, maximum);
-        QTEST(BoxFanView::percent(speed, maximum), "percent");
+        QTEST(FanShare::percentOfMaximum(speed, maximum), "percent");
         BoxFanView box;
         box.setMaxSpeed(maximum);
         box.setCurrentSpeed(speed);
