@@ -5,6 +5,7 @@
 #include "smc/FourCharCode.h"
 
 #include <QVariantMap>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -52,6 +53,9 @@ QByteArray bigEndian(uint64_t value, int size) {
 }
 
 QByteArray encodeNumber(uint32_t type, double value) {
+    // A huge value and drift can sum past the largest double, and llround is
+    // defined only within a long long; every type saturates far below this.
+    value = std::isnan(value) ? 0.0 : std::clamp(value, -1e15, 1e15);
     switch (type) {
     case sp78: {
         // Sign bit and whole degrees, then the fraction in 256ths.
@@ -182,6 +186,11 @@ void ProfileSmcDriver::load(const MachineProfile& profile) {
                     problem(QStringLiteral("the value is not a number"));
                     continue;
                 }
+                // A property list may hold nan and inf; no SMC key can.
+                if (!std::isfinite(value.toDouble())) {
+                    problem(QStringLiteral("the value is not finite"));
+                    continue;
+                }
                 key.number = value.toDouble();
             } else {
                 key.bytes = QByteArray(int(key.size), '\0');
@@ -193,7 +202,8 @@ void ProfileSmcDriver::load(const MachineProfile& profile) {
         }
         const QVariant drift = entry.value(QStringLiteral("drift"));
         if (drift.isValid()) {
-            if (!PropertyList::isNumber(drift) || drift.toDouble() < 0) {
+            if (!PropertyList::isNumber(drift) || !std::isfinite(drift.toDouble()) ||
+                drift.toDouble() < 0) {
                 problem(QStringLiteral("\"drift\" is not a number of zero or more"));
                 continue;
             }

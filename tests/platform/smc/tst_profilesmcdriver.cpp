@@ -63,6 +63,11 @@ private Q_SLOTS:
         QTest::newRow("fpe2 negative") << "fpe2" << QVariant(-3.0) << QByteArray("\0\0", 2);
         QTest::newRow("ui8 too large") << "ui8 " << QVariant(300LL) << QByteArray("\xFF", 1);
         QTest::newRow("si8") << "si8 " << QVariant(-2LL) << QByteArray("\xFE", 1);
+        // Past a long long, where rounding is no longer defined.
+        QTest::newRow("ui32 huge")
+            << "ui32" << QVariant(1e300) << QByteArray("\xFF\xFF\xFF\xFF", 4);
+        QTest::newRow("si16 huge negative")
+            << "si16" << QVariant(-1e300) << QByteArray("\x80\0", 2);
         QTest::newRow("fds") << "{fds" << QVariant(QStringLiteral("Left Fan"))
                              << QByteArray("\0\0\0\0Left Fan\0\0\0\0", 16);
         QTest::newRow("fds long name") << "{fds" << QVariant(QStringLiteral("Exhaust fan number 2"))
@@ -111,6 +116,8 @@ private Q_SLOTS:
             {"TC0D", entry("sp7", 50)},
             {"TC0H", entry("sp78", "hot")},
             {"TC0F", entry("sp78", 50, {{"drift", -1.0}})},
+            {"TC0E", entry("sp78", qQNaN())},
+            {"TC0G", entry("sp78", 50, {{"drift", qInf()}})},
             {"TC0C", entry("sp78", 50, {{"result", 300}})},
             {"TC1C", entry("flt ", 50)},
             {"F0ID", entry("{fds", 3)},
@@ -118,8 +125,9 @@ private Q_SLOTS:
             {"TA0P", "not a dictionary"},
             {"TC0P", entry("sp78", 50)},
         }));
-        QCOMPARE(driver.problems().size(), 9);
-        for (const char* key : {"TC0D", "TC0H", "TC0F", "TC0C", "TC1C", "F0ID", "TB0T", "TA0P"}) {
+        QCOMPARE(driver.problems().size(), 11);
+        for (const char* key :
+             {"TC0D", "TC0H", "TC0F", "TC0E", "TC0G", "TC0C", "TC1C", "F0ID", "TB0T", "TA0P"}) {
             QCOMPARE(exchange(driver, code(key), 9).result, SMCParamStruct::resultKeyNotFound);
         }
         QCOMPARE(exchange(driver, code("TC0P"), 9).result, SMCParamStruct::resultSuccess);
