@@ -9,6 +9,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${ONDARA_BUILD_DIR:-$root/build}"
+# The install and the settings live in the home folder; without one they would
+# land under the root.
+[ -n "${HOME:-}" ] && [ -d "$HOME" ] || { echo "run.sh: HOME does not name a folder" >&2; exit 2; }
 prefix="$(realpath -m -- "${ONDARA_PREFIX:-$HOME/.local}")"
 bin="$prefix/bin"
 

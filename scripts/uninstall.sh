@@ -13,6 +13,10 @@ set -euo pipefail
 
 usage() { sed -n '2,11s/^# \{0,1\}//p' "$0"; }
 
+# Every default below lives in the home folder; without one they would name
+# folders under the root.
+[ -n "${HOME:-}" ] && [ -d "$HOME" ] || { echo "uninstall.sh: HOME does not name a folder" >&2; exit 2; }
+
 prefix="$HOME/.local"
 purge=0
 while [ $# -gt 0 ]; do

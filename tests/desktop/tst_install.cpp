@@ -7,6 +7,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -219,6 +220,27 @@ private Q_SLOTS:
         left.removeAll(QStringLiteral(".config/") + suiteFile);
         QCOMPARE(left, QStringList());
         QCOMPARE(QFileInfo::exists(user.config() + QLatin1Char('/') + suiteFile), !purge);
+    }
+
+    // Without a home folder the scripts' defaults would name folders under
+    // the root, where uninstalling removes and running installs.
+    void scriptsRefuseAnEmptyHome_data() {
+        QTest::addColumn<QString>("script");
+        QTest::newRow("uninstall") << QStringLiteral("uninstall.sh");
+        QTest::newRow("run") << QStringLiteral("run.sh");
+    }
+    void scriptsRefuseAnEmptyHome() {
+        QFETCH(QString, script);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), QString());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral("bash"),
+                      {QStringLiteral(ONDARA_SOURCE_DIR "/scripts/") + script});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.readAllStandardError(),
+                 script.toUtf8() + QByteArray(": HOME does not name a folder\n"));
     }
 };
 
