@@ -17,11 +17,17 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 work="${ONDARA_FUZZ_DIR:-$build/corpus}"
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DONDARA_FUZZ=ON -DONDARA_BUILD_UI=OFF
-fi
-cmake --build "$build" --target "${targets[@]/#/fuzz_}"
+# Two runs started together (one per core) would configure or build the same
+# tree at once; the second waits for the first.
+mkdir -p "$build"
+(
+    flock 9
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DONDARA_FUZZ=ON -DONDARA_BUILD_UI=OFF
+    fi
+    cmake --build "$build" --target "${targets[@]/#/fuzz_}"
+) 9>"$build/.build-lock"
 
 summary=()
 for target in "${targets[@]}"; do
