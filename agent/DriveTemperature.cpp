@@ -58,17 +58,11 @@ const char* searchFailureMessage(AtaSmartPlatform::SearchFailure failure) {
     return "IOServiceGetMatchingServices failed.\n";
 }
 
-// A monitor asks every few seconds; reading SMART data from a drive in
-// standby would spin it up each time, and a laptop's disk would never rest.
-// Such a drive gives no reading until it wakes for some other reason. A drive
-// whose bridge does not pass the question on is read as before.
+// A drive in standby gives no reading until it wakes for some other reason.
 bool driveIsResting(AtaSmartInterface* interface) {
     AtaSmartInterface::PowerMode mode = AtaSmartInterface::PowerMode::activeOrIdle;
     const AtaSmartReturn asked = interface->checkPowerMode(&mode);
-    if (asked == AtaSmartReturnCode::unsupported) {
-        return false;
-    }
-    return asked != AtaSmartReturnCode::success || mode == AtaSmartInterface::PowerMode::standby;
+    return AtaSmartInterface::isResting(asked, mode);
 }
 
 int32_t readUnlessResting(AtaSmartInterface* interface) {

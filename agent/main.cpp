@@ -13,6 +13,7 @@
 #include "ServiceDelegate.h"
 #include "ata/ProfileAtaSmartPlatform.h"
 #include "ata/SgIoAtaSmartPlatform.h"
+#include "ata/SmartReaderAtaSmartPlatform.h"
 #include "ipc/HelperListener.h"
 #include "profile/MachineProfile.h"
 #include "smc/AppleSmcSysfsDriver.h"
@@ -119,8 +120,18 @@ bool configureSmc(const QString& value) {
 
 bool configureSmart(const QString& value) {
     if (value == QLatin1StringView("auto")) {
-        logSource(QStringLiteral("Drive: ATA disks through SG_IO"));
-        setAtaSmartPlatform(std::make_shared<SgIoAtaSmartPlatform>());
+        // The agent parses settings, profiles and every bus call: it sends
+        // ATA commands itself only where someone gave it the right to, and
+        // otherwise leaves them to the installation's small SMART reader.
+        if (SgIoAtaSmartPlatform::processMayPassThrough()) {
+            logSource(QStringLiteral("Drive: ATA disks through SG_IO"));
+            setAtaSmartPlatform(std::make_shared<SgIoAtaSmartPlatform>());
+            return true;
+        }
+        const QString reader =
+            SmartReaderAtaSmartPlatform::installedReader(QCoreApplication::applicationDirPath());
+        logSource(QStringLiteral("Drive: ATA disks through SG_IO by %1").arg(reader));
+        setAtaSmartPlatform(std::make_shared<SmartReaderAtaSmartPlatform>(reader));
         return true;
     }
     if (value == QLatin1StringView("none")) {

@@ -29,4 +29,16 @@ public:
     // CHECK POWER MODE, which answers without waking the drive. *mode is left
     // alone on failure.
     virtual AtaSmartReturn checkPowerMode(PowerMode* mode) = 0;
+
+    // Whether a drive that answered CHECK POWER MODE so is left to rest
+    // instead of being read. A monitor asks every few seconds; reading SMART
+    // data from a drive in standby would spin it up each time, and a laptop's
+    // disk would never rest. A drive whose bridge does not pass the question
+    // on is read as before; any other failed answer counts as resting.
+    static bool isResting(AtaSmartReturn asked, PowerMode mode) {
+        if (asked == AtaSmartReturnCode::unsupported) {
+            return false;
+        }
+        return asked != AtaSmartReturnCode::success || mode == PowerMode::standby;
+    }
 };

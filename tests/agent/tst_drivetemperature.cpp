@@ -1,7 +1,11 @@
 #include "DriveTemperature.h"
 #include "ata/ProfileAtaSmartPlatform.h"
+#include "ata/SmartReaderAtaSmartPlatform.h"
 #include "profile/MachineProfile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
 
@@ -28,6 +32,11 @@ QVariant drive(qlonglong handle, const QString& triples = "13:194:38", const cha
     return map;
 }
 
+bool writeTo(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
 QVariantList recordedDrives(const QString& file) {
     return MachineProfile::fromFile(QStringLiteral(ONDARA_TEST_DATA_DIR "/") + file)->drives();
 }
@@ -37,9 +46,9 @@ const QByteArray established = "SMART Connection successfully established.\n";
 const QByteArray collecting = "Collecting SMART Data...\n";
 const QByteArray fullSetUp = opening + established + collecting;
 
-QByteArray noPlugIn(int handle) {
+QByteArray noPlugIn(int handle, const char* code = "e00002c7") {
     return "Couldn't create PlugInInterface for drive " + QByteArray::number(handle) +
-           ". Trying with next one. Error: e00002c7\n";
+           ". Trying with next one. Error: " + code + "\n";
 }
 
 QByteArray initError(int status) {
@@ -224,6 +233,158 @@ private Q_SLOTS:
         platform->setSearchFailure(std::nullopt);
         QCOMPARE(hddTemp(), 38);
         QCOMPARE(out->take(), fullSetUp);
+    }
+
+    // The SMART reader in its place: a stand-in that notes each request in
+    // "calls" and prints the recorded answer for it, answers/<word>-<index>
+    // (or the one for the request's n-th time, <word>-<index>.<n>, where there
+    // is one); an answer "HANG" makes it hang, "EXIT n" exit with status n.
+    // Disks are sdb (8:16, drive 2064), with sda (8:0, drive 2048) before it
+    // when asked for.
+    void throughTheReader_data() {
+        QTest::addColumn<bool>("twoDisks");
+        QTest::addColumn<QString>("reader");      // how it lies, if not as installed
+        QTest::addColumn<QStringList>("answers"); // name, then its text
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<QString>("calls");
+
+        const auto answer = [](const char* disk, const QByteArray& lines) {
+            return QStringLiteral("ondara-smart-reader 1\ndisk %1\n").arg(disk) + lines;
+        };
+        QFile recorded(QStringLiteral(ONDARA_TEST_DATA_DIR "/laptop-drive.read"));
+        QVERIFY(recorded.open(QIODevice::ReadOnly));
+        const QString laptop = QString::fromLatin1(recorded.readAll());
+        const QString collected = answer("8:16", "collect 00000000\n");
+        const QByteArray noDrives = "No ATA devices were found.\n";
+        const QByteArray afterSearch = opening + established;
+
+        QTest::newRow("the ATA drive after another disk")
+            << true << ""
+            << QStringList{"read-0",    answer("8:0", "power e00002c7\ndata e00002c7\n"),
+                           "read-1",    laptop,
+                           "collect-1", collected}
+            << 36 << afterSearch + noPlugIn(2048) + collecting << QByteArray()
+            << "read 0, read 1, collect 1, read 1";
+        QTest::newRow("a drive in standby is not woken")
+            << false << ""
+            << QStringList{"read-0", answer("8:16", "power 00000000 standby\n"), "collect-0",
+                           collected}
+            << 0 << fullSetUp << QByteArray() << "read 0, collect 0, read 0";
+        // The search fails: the reader can't be trusted, or the disks listed.
+        const std::pair<const char*, QByteArray> searchFailures[] = {
+            {"missing", "IOMasterPort failed.\n"},
+            {"group-writable", "IOServiceMatching failed.\n"},
+            {"link", "IOServiceMatching failed.\n"},
+            {"no disk list", "IOServiceGetMatchingServices failed.\n"}};
+        for (const auto& [reader, message] : searchFailures) {
+            QTest::addRow("reader %s", reader)
+                << false << reader << QStringList() << 0 << opening + initError(4) << message << "";
+        }
+        // The disk refuses its plug-in with a code, and no drive is left.
+        const struct {
+            const char* row;
+            const char* reader;
+            QString answer;
+            const char* code;
+        } refusals[] = {
+            {"this user may not run the reader", "not runnable", "", "e00002c1"},
+            {"the disk's node doesn't open", "", answer("8:16", "open e00002c1\n"), "e00002c1"},
+            {"reader hangs", "", "HANG", "e00002d6"},
+            {"answer not understood", "", "Temperature: 36\n", "e00002bc"},
+            {"reader fails", "", "EXIT 1", "e00002bc"},
+            {"the index names no disk any more", "", "EXIT 3", "e00002c0"},
+            {"another disk answers", "", answer("8:0", "power 00000000 standby\n"), "e00002c0"}};
+        for (const auto& refusal : refusals) {
+            const bool runs = refusal.answer.size() > 0;
+            QTest::newRow(refusal.row)
+                << false << refusal.reader
+                << (runs ? QStringList{"read-0", refusal.answer} : QStringList()) << 0
+                << afterSearch + noPlugIn(2064, refusal.code) + initError(4) << noDrives
+                << (runs ? "read 0" : "");
+        }
+        QTest::newRow("an ATA drive without SMART data")
+            << false << ""
+            << QStringList{"read-0", answer("8:16", "power 00000000 active\ndata e00002ca\n")} << 0
+            << afterSearch + "Couldn't obtain Interface for drive 2064. Trying with next one.\n" +
+                   initError(4)
+            << noDrives << "read 0";
+        QTest::newRow("off-line collection refused")
+            << false << ""
+            << QStringList{"read-0", laptop, "collect-0", answer("8:16", "collect e00002ca\n")} << 0
+            << fullSetUp + initError(-2) << QByteArray("Error collecting SMART data.\n")
+            << "read 0, collect 0";
+        QTest::newRow("data unreadable later")
+            << false << ""
+            << QStringList{"read-0",    laptop,
+                           "collect-0", collected,
+                           "read-0.2",  answer("8:16", "power 00000000 active\ndata e00002ca\n")}
+            << -3 << fullSetUp << QByteArray("Error retrieving SMART Data structure.\n")
+            << "read 0, collect 0, read 0";
+    }
+    void throughTheReader() {
+        QFETCH(bool, twoDisks);
+        QFETCH(QString, reader);
+        QFETCH(QStringList, answers);
+        QTemporaryDir scratch;
+        QDir root(scratch.path());
+        QVERIFY(root.mkpath("sys/block/sdb") && root.mkpath("libexec/answers"));
+        QVERIFY(writeTo(root.filePath("sys/block/sdb/dev"), "8:16\n"));
+        if (twoDisks) {
+            QVERIFY(root.mkpath("sys/block/sda"));
+            QVERIFY(writeTo(root.filePath("sys/block/sda/dev"), "8:0\n"));
+        }
+        if (reader == QLatin1String("no disk list")) {
+            QVERIFY(QDir(root.filePath("sys/block")).removeRecursively());
+        }
+        for (qsizetype at = 0; at + 1 < answers.size(); at += 2) {
+            QVERIFY(writeTo(root.filePath("libexec/answers/" + answers[at]),
+                            answers[at + 1].toLatin1()));
+        }
+        const QString path = root.filePath("libexec/ondara-smart-reader");
+        const QString script = reader == QLatin1String("link") ? root.filePath("reader") : path;
+        if (reader != QLatin1String("missing")) {
+            QVERIFY(writeTo(script, "#!/bin/sh\n"
+                                    "PATH=/usr/bin:/bin\n"
+                                    "here=$(dirname \"$0\")\n"
+                                    "echo \"$1 $2\" >>\"$here/calls\"\n"
+                                    "n=$(grep -c -x \"$1 $2\" \"$here/calls\")\n"
+                                    "answer=\"$here/answers/$1-$2\"\n"
+                                    "[ -f \"$answer.$n\" ] && answer=\"$answer.$n\"\n"
+                                    "case \"$(head -n 1 \"$answer\")\" in\n"
+                                    "HANG) exec sleep 30 ;;\n"
+                                    "EXIT*) exit \"$(cut -d ' ' -f 2 \"$answer\")\" ;;\n"
+                                    "esac\n"
+                                    "exec cat \"$answer\"\n"));
+            QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+            if (reader == QLatin1String("group-writable")) {
+                mode |= QFile::WriteGroup | QFile::ExeGroup;
+            } else if (reader == QLatin1String("not runnable")) {
+                mode = QFile::ReadOwner | QFile::WriteOwner;
+            }
+            QVERIFY(QFile::setPermissions(script, mode));
+        }
+        if (reader == QLatin1String("link")) {
+            QVERIFY(QFile::link(script, path));
+        }
+        // Only the hanging reader runs into the limit, and soon.
+        SmartReaderDrive::Limits limits;
+        if (answers.contains(QStringLiteral("HANG"))) {
+            limits = {std::chrono::milliseconds(100), std::chrono::milliseconds(100)};
+        }
+        setAtaSmartPlatform(std::make_shared<SmartReaderAtaSmartPlatform>(
+            path, root.filePath(QStringLiteral("sys")), limits));
+
+        QTEST(hddTemp(), "result");
+        QTEST(out->take(), "output");
+        QTEST(err->take(), "errors");
+        QFile calls(root.filePath(QStringLiteral("libexec/calls")));
+        const QString called = calls.open(QIODevice::ReadOnly)
+                                   ? QString::fromLatin1(calls.readAll()).trimmed()
+                                   : QString();
+        QTEST(called.split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QStringLiteral(", ")),
+              "calls");
     }
 };
 

@@ -9,6 +9,8 @@
 #include "ata/AtaPassThroughStatus.h"
 #include "ata/ProfileAtaSmartPlatform.h"
 #include "ata/SgIoAtaDrive.h"
+#include "ata/SgIoDisk.h"
+#include "ata/SmartReaderAnswer.h"
 #include "defaults/UserDefaults.h"
 #include "ipc/PropertyListDBus.h"
 #include "profile/MachineProfile.h"
@@ -307,7 +309,15 @@ int fuzzSmartData(const uint8_t* data, size_t size) {
         require(status.succeeded() == (status.result == AtaSmartReturnCode::success),
                 "success is one thing");
         if (status.ataCount) {
-            SgIoAtaDrive::powerModeForCount(*status.ataCount);
+            SgIoDisk::powerModeForCount(*status.ataCount);
+        }
+    }
+
+    // The SMART reader's answer: what parses writes back as the same text.
+    for (const auto kind : {SmartReaderRequest::Kind::read, SmartReaderRequest::Kind::collect}) {
+        const std::string_view text(reinterpret_cast<const char*>(data), size);
+        if (const auto answer = SmartReaderAnswer::parse(text, kind)) {
+            require(answer->text() == text, "an answer reads back as written");
         }
     }
     return 0;

@@ -17,8 +17,8 @@ int fuzzPropertyList(const uint8_t* data, size_t size);
 int fuzzMachineProfile(const uint8_t* data, size_t size);
 // The settings file as the agent loads it and then answers and changes it.
 int fuzzSettingsFile(const uint8_t* data, size_t size);
-// A drive's SMART data block, and the pass-through reply (status words and
-// sense data) around it.
+// A drive's SMART data block, the pass-through reply (status words and
+// sense data) around it, and the SMART reader's answer.
 int fuzzSmartData(const uint8_t* data, size_t size);
 // The applesmc driver's sysfs files, as text the kernel could show.
 int fuzzAppleSmcFiles(const uint8_t* data, size_t size);

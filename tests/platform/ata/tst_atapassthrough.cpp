@@ -1,6 +1,6 @@
 #include "ata/AtaPassThroughCommand.h"
 #include "ata/AtaPassThroughStatus.h"
-#include "ata/SgIoAtaDrive.h"
+#include "ata/SgIoDisk.h"
 
 #include <QTest>
 
@@ -162,8 +162,7 @@ private Q_SLOTS:
         const AtaPassThroughStatus status = AtaPassThroughStatus::fromReply(
             0x02, 0, 0x08,
             {reinterpret_cast<const uint8_t*>(sense.constData()), size_t(sense.size())});
-        QTEST(status.ataCount ? int(SgIoAtaDrive::powerModeForCount(*status.ataCount)) : -1,
-              "mode");
+        QTEST(status.ataCount ? int(SgIoDisk::powerModeForCount(*status.ataCount)) : -1, "mode");
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ata/AtaSmartInterface.h"
 #include "ata/SgIoAtaDrive.h"
 #include "ata/SgIoAtaSmartPlatform.h"
+#include "ata/WholeDisks.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,7 +74,7 @@ private Q_SLOTS:
     void deviceNumber_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<qlonglong>("number"); // -1: not a device number
-        QTest::newRow("sda") << QStringLiteral("8:0\n") << 0x800LL;
+        QTest::newRow("sda") << QStringLiteral("8:0") << 0x800LL;
         QTest::newRow("nvme") << QStringLiteral("259:0") << 0x10300LL;
         QTest::newRow("large minor") << QStringLiteral("8:256") << 0x100800LL;
         QTest::newRow("largest") << QStringLiteral("4095:1048575") << 0xFFFFFFFFLL;
@@ -81,43 +82,86 @@ private Q_SLOTS:
         QTest::newRow("minor too large") << QStringLiteral("8:1048576") << -1LL;
         QTest::newRow("negative") << QStringLiteral("-1:0") << -1LL;
         QTest::newRow("no colon") << QStringLiteral("8") << -1LL;
+        QTest::newRow("leading zero") << QStringLiteral("08:0") << -1LL;
+        QTest::newRow("blank") << QStringLiteral("8: 0") << -1LL;
+        QTest::newRow("newline") << QStringLiteral("8:0\n") << -1LL;
     }
 
     void deviceNumber() {
         QFETCH(QString, text);
-        const std::optional<uint32_t> parsed = SgIoAtaSmartPlatform::deviceNumber(text);
-        QTEST(parsed ? qlonglong(*parsed) : -1LL, "number");
+        const auto parsed = DeviceNumber::parse(text.toStdString());
+        QTEST(parsed ? qlonglong(parsed->encoded()) : -1LL, "number");
+        if (parsed) {
+            QCOMPARE(QString::fromStdString(parsed->text()), text);
+        }
     }
 
-    // A node that is not a disk taking ATA commands refuses its plug-in with
-    // a code, so the caller can say so and try the next disk.
+    void deviceNode_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("node"); // empty: refused
+        QTest::newRow("disk") << "sda"
+                              << "/dev/sda";
+        QTest::newRow("in a folder") << "cciss!c0d0"
+                                     << "/dev/cciss/c0d0";
+        QTest::newRow("slash") << "../etc"
+                               << "";
+        QTest::newRow("parent through !") << "a!..!etc"
+                                          << "";
+        QTest::newRow("hidden") << ".sda"
+                                << "";
+        QTest::newRow("empty part") << "a!!b"
+                                    << "";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+
+    void deviceNode() {
+        QFETCH(QString, name);
+        QTEST(QString::fromStdString(WholeDisks::deviceNode("/dev", name.toStdString())), "node");
+    }
+
+    // Only the block device sysfs names is ever opened: whatever else its
+    // node turns out to be refuses the plug-in, so the caller says so and
+    // tries the next disk.
     void plugInRefused_data() {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<AtaSmartReturn>("result");
-        QTest::newRow("no such node") << QStringLiteral("sdz") << AtaSmartReturnCode::noDevice;
-        QTest::newRow("regular file") << QStringLiteral("file") << AtaSmartReturnCode::unsupported;
-        QTest::newRow("character device without SG_IO")
-            << QStringLiteral("null") << AtaSmartReturnCode::unsupported;
-        QTest::newRow("path outside the device folder")
-            << QStringLiteral("../etc") << AtaSmartReturnCode::noDevice;
+        QTest::newRow("no such node") << QStringLiteral("sdz");
+        QTest::newRow("regular file") << QStringLiteral("file");
+        QTest::newRow("link to a device") << QStringLiteral("null");
+        QTest::newRow("another device") << QStringLiteral("zero");
+        QTest::newRow("number unknown") << QStringLiteral("nodev");
+        QTest::newRow("not found by the search") << QStringLiteral("sdq");
     }
 
     void plugInRefused() {
         QFETCH(QString, name);
+        QTemporaryDir sysfs;
+        for (const char* disk : {"sdz 8:0", "file 8:16", "null 1:3", "zero 1:3", "nodev -"}) {
+            const QStringList fields = QString::fromLatin1(disk).split(QLatin1Char(' '));
+            QVERIFY(QDir().mkpath(sysfs.filePath(QStringLiteral("block/") + fields[0])));
+            if (fields[1] != QLatin1String("-")) {
+                writeFile(sysfs.filePath(QStringLiteral("block/%1/dev").arg(fields[0])),
+                          fields[1].toLatin1() + '\n');
+            }
+        }
         QTemporaryDir dev;
         writeFile(dev.filePath(QStringLiteral("file")), "not a disk");
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), dev.filePath(QStringLiteral("null"))));
-        SgIoAtaSmartPlatform platform(QStringLiteral("/sys"), dev.path());
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), dev.filePath(QStringLiteral("nodev"))));
+        // /dev/zero is a character device 1:5, not the block device 1:3.
+        SgIoAtaSmartPlatform platform(
+            sysfs.path(), name == QLatin1String("zero") ? QStringLiteral("/dev") : dev.path());
+        QVERIFY(platform.blockStorageDevices(nullptr));
         std::unique_ptr<AtaSmartPlugIn> plugIn;
-        QTEST(platform.createPlugIn(BlockStorageDevice{2048, name}, &plugIn), "result");
+        QCOMPARE(platform.createPlugIn(BlockStorageDevice{2048, name}, &plugIn),
+                 AtaSmartReturnCode::noDevice);
         QVERIFY(!plugIn);
-        QCOMPARE(platform.deviceNode(QStringLiteral("cciss!c0d0")), dev.filePath("cciss/c0d0"));
     }
 
     void notPrivilegedWithoutRawAccess() {
         // Without CAP_SYS_RAWIO the kernel refuses the pass-through with EPERM.
-        QCOMPARE(SgIoAtaDrive::returnForErrno(EPERM), AtaSmartReturnCode::notPrivileged);
-        QCOMPARE(SgIoAtaDrive::returnForErrno(EACCES), AtaSmartReturnCode::notPrivileged);
+        QCOMPARE(SgIoDisk::returnForErrno(EPERM), AtaSmartReturnCode::notPrivileged);
+        QCOMPARE(SgIoDisk::returnForErrno(EACCES), AtaSmartReturnCode::notPrivileged);
     }
 
     void smartSupport_data() {
