@@ -92,10 +92,13 @@ installed=(
     share/applications/com.quillbank.OndaraWidget.desktop
     share/metainfo/com.quillbank.Ondara.metainfo.xml
     share/man/man1/ondara-cli.1 share/man/man1/OndaraHelper.1 share/man/man1/ondara-launchctl.1
+    share/man/man1/Ondara.1 share/man/man1/OndaraWidget.1 share/man/man8/ondara-smart-reader.8
+    libexec/ondara/ondara-smart-reader
 )
 for file in "${installed[@]}"; do
     rm -f -- "$prefix/$file"
 done
+rmdir -- "$prefix/libexec/ondara" 2>/dev/null || true
 rm -rf -- "$prefix/share/ondara"
 for icon in "$prefix"/share/icons/hicolor/*/apps/com.quillbank.Ondara.*; do
     [ -e "$icon" ] && rm -f -- "$icon"

@@ -55,8 +55,10 @@ private Q_SLOTS:
 
     void installsWhatTheDesktopLooksFor_data() {
         QTest::addColumn<QString>("path");
-        for (const char* path : {"bin/OndaraHelper", "bin/ondara-cli",
-                                 "share/man/man1/ondara-cli.1", "share/man/man1/OndaraHelper.1"}) {
+        for (const char* path :
+             {"bin/OndaraHelper", "bin/ondara-cli", "libexec/ondara/ondara-smart-reader",
+              "share/man/man1/ondara-cli.1", "share/man/man1/OndaraHelper.1",
+              "share/man/man8/ondara-smart-reader.8"}) {
             QTest::newRow(path) << QString::fromLatin1(path);
         }
         if (ONDARA_HAS_APP) {
@@ -92,6 +94,8 @@ private Q_SLOTS:
         const QStringList groff{QStringLiteral("-man"), QStringLiteral("-ww"), QStringLiteral("-z"),
                                 QStringLiteral("-t"), QStringLiteral("-Tutf8")};
         QTest::newRow("manual pages") << "groff" << groff << "share/man/man1/*.1" << true;
+        QTest::newRow("administrator's manual pages")
+            << "groff" << groff << "share/man/man8/*.8" << true;
         QTest::newRow("menu entries")
             << "desktop-file-validate" << QStringList() << "share/applications/*.desktop" << true;
         QTest::newRow("login entry") << "desktop-file-validate" << QStringList()
