@@ -3,70 +3,26 @@
 #include "AgentLogging.h"
 #include "DriveTemperature.h"
 #include "OndaraNames.h"
-#include "PropertyList.h"
 #include "SMCController.h"
 #include "SMCKit.h"
+#include "SensorRecordCodec.h"
 
 namespace {
 
 namespace Sections = OndaraNames::Sections;
 
-// Layout lengths of the entries the commands and active queries look into;
-// shorter entries (a hand-edited or damaged store) are left alone.
-constexpr qsizetype tempEntryLength = 4;
-constexpr qsizetype fanEntryLength = 3;
-constexpr qsizetype memEntryLength = 2;
-constexpr qsizetype candidateEntryLength = 4;
-
-// The "unsignedIntValue" of a stored number: its low 32 bits.
-quint32 unsignedIntValue(const QVariant& value) {
-    if (PropertyList::isInteger(value) || value.typeId() == QMetaType::Bool) {
-        return quint32(value.toLongLong());
-    }
-    if (value.typeId() == QMetaType::Double) {
-        const double number = value.toDouble();
-        return number >= 0 && number < 4294967296.0 ? quint32(number) : 0;
-    }
-    return 0;
-}
-
-bool enabledFlag(const QVariantList& entry) {
-    return entry.last().toBool();
-}
-
-// A fan dictionary key as the fan number: decimal digits only.
-std::optional<int> fanNumber(const QString& key) {
-    if (key.isEmpty() || key.size() > 9) {
-        return std::nullopt;
-    }
-    for (QChar c : key) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
-            return std::nullopt;
-        }
-    }
-    return key.toInt();
-}
-
-// Replaces an entry's enabled flag; false when there is no such entry of the
-// expected length (then nothing changes).
-bool setEnabled(QVariantMap& dict, const QString& key, qsizetype length, bool state) {
-    const auto found = dict.find(key);
-    if (found == dict.end()) {
-        return false;
-    }
-    auto entry = PropertyList::arrayOf(found.value(), length);
+// Sets the active flag of an entry; false when there is no such entry (a key
+// the dictionary lacks, or a value that is not an entry), and nothing changes.
+template <typename Entry> bool setActive(EntryMap<Entry>& entries, const QString& key, bool state) {
+    Entry* entry = entries.find(key);
     if (!entry) {
         return false;
     }
-    entry->last() = state;
-    found.value() = *entry;
+    entry->active = state;
     return true;
 }
 
 } // namespace
-
-OndaraHelper::OndaraHelper()
-    : OndaraHelper(SMCController::sharedController()) {}
 
 OndaraHelper::OndaraHelper(SMCController& controller)
     : smcController(controller)
@@ -97,45 +53,15 @@ void OndaraHelper::machineSensorList(DictionaryReply reply) {
 }
 
 void OndaraHelper::activeTempSensors(DictionaryReply reply) {
-    QVariantMap active;
-    const QVariantMap& dict = smcController.tempSensorsDict();
-    for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const auto entry = PropertyList::arrayOf(it.value(), tempEntryLength);
-        if (!entry || !enabledFlag(*entry)) {
-            continue;
-        }
-        // Keyed by the display name; code and position pass on as stored.
-        active.insert(entry->at(0).toString(), QVariantList{entry->at(1), entry->at(2)});
-    }
-    reply(active);
+    reply(SensorRecordCodec::toPropertyList(smcController.selection().activeTemperatures()));
 }
 
 void OndaraHelper::activeFanSensors(DictionaryReply reply) {
-    QVariantMap active;
-    const QVariantMap& dict = smcController.fanSensorsDict();
-    for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const auto entry = PropertyList::arrayOf(it.value(), fanEntryLength);
-        const auto number = fanNumber(it.key());
-        if (!number || !entry || !enabledFlag(*entry)) {
-            continue;
-        }
-        active.insert(entry->at(0).toString(),
-                      QVariantList{qlonglong(*number), qlonglong(entry->at(1).toLongLong())});
-    }
-    reply(active);
+    reply(SensorRecordCodec::toPropertyList(smcController.selection().activeFans()));
 }
 
 void OndaraHelper::activeMemSensors(DictionaryReply reply) {
-    QVariantMap active;
-    const QVariantMap& dict = smcController.memSensorsDict();
-    for (auto it = dict.cbegin(); it != dict.cend(); ++it) {
-        const auto entry = PropertyList::arrayOf(it.value(), memEntryLength);
-        if (!entry || !enabledFlag(*entry)) {
-            continue;
-        }
-        active.insert(it.key(), qlonglong(entry->at(0).toLongLong()));
-    }
-    reply(active);
+    reply(SensorRecordCodec::toPropertyList(smcController.selection().activeMemory()));
 }
 
 QList<int> OndaraHelper::sensorTemperatures(const QList<quint32>& codes) {
@@ -200,48 +126,31 @@ void OndaraHelper::sensorUnits(IntegersReply reply) {
 }
 
 void OndaraHelper::changeStateForSensor(const QString& sensorKey, const QString& type, bool state) {
-    if (type == Sections::temps) {
-        QVariantMap dict = smcController.tempSensorsDict();
-        if (!setEnabled(dict, sensorKey, tempEntryLength, state)) {
-            return;
-        }
-        smcController.setTempSensorsDict(dict);
-    } else if (type == Sections::fans) {
-        QVariantMap dict = smcController.fanSensorsDict();
-        if (!setEnabled(dict, sensorKey, fanEntryLength, state)) {
-            return;
-        }
-        smcController.setFanSensorsDict(dict);
-    } else if (type == Sections::mem) {
-        QVariantMap dict = smcController.memSensorsDict();
-        if (!setEnabled(dict, sensorKey, memEntryLength, state)) {
-            return;
-        }
-        smcController.setMemSensorsDict(dict);
+    SensorSelection& selection = smcController.selection();
+    if ((type == Sections::temps && !setActive(selection.temperatures, sensorKey, state)) ||
+        (type == Sections::fans && !setActive(selection.fans, sensorKey, state)) ||
+        (type == Sections::mem && !setActive(selection.memory, sensorKey, state))) {
+        return;
     }
     // Any other word changes nothing and is handed on as it is.
     smcController.persist(type);
 }
 
 void OndaraHelper::changeTempUnitToCelsius(bool celsius) {
-    QList<int> units = smcController.units();
+    QList<int>& units = smcController.selection().units;
     units.resize(2);
     units[0] = celsius ? 0 : 1;
-    smcController.setUnits(units);
     smcController.persist(QStringLiteral("Units"));
 }
 
 void OndaraHelper::changeFanUnitToRPM(bool rpm) {
-    QList<int> units = smcController.units();
+    QList<int>& units = smcController.selection().units;
     units.resize(2);
     units[1] = rpm ? 0 : 1;
-    smcController.setUnits(units);
     smcController.persist(QStringLiteral("Units"));
 }
 
 void OndaraHelper::changeVisibilityForSection(const QString& section, bool visible) {
-    QList<int> sections = smcController.visibleSections();
-    sections.resize(3);
     qsizetype index = -1;
     if (section == Sections::temps) {
         index = 0;
@@ -251,44 +160,30 @@ void OndaraHelper::changeVisibilityForSection(const QString& section, bool visib
         index = 2;
     }
     if (index >= 0) {
+        QList<int>& sections = smcController.selection().visibleSections;
+        sections.resize(3);
         sections[index] = visible ? 1 : 0;
-        smcController.setVisibleSections(sections);
     }
     smcController.persist(QStringLiteral("Sections"));
 }
 
 void OndaraHelper::changeSensorWithNewSensor(quint32 sensor, const QString& component) {
-    // A component without a chosen sensor (or an entry of the wrong shape) is
+    // A component without a chosen sensor (or whose value is not an entry) is
     // left as it is: marking a candidate active with no code in "TempSensors"
     // would break the pairing the clients rely on.
-    QVariantMap temps = smcController.tempSensorsDict();
-    const auto found = temps.find(component);
-    if (found == temps.end()) {
-        return;
-    }
-    auto entry = PropertyList::arrayOf(found.value(), tempEntryLength);
+    SensorSelection& selection = smcController.selection();
+    TemperatureEntry* entry = selection.temperatures.find(component);
     if (!entry) {
         return;
     }
-    (*entry)[1] = qlonglong(sensor);
-    found.value() = *entry;
-    smcController.setTempSensorsDict(temps);
-
-    QVariantMap machine = smcController.machineSensorList();
-    if (const auto candidates = machine.find(component); candidates != machine.end()) {
-        QVariantList list = PropertyList::arrayOf(candidates.value()).value_or(QVariantList());
-        for (QVariant& candidate : list) {
-            auto fields = PropertyList::arrayOf(candidate, candidateEntryLength);
-            if (!fields) {
-                continue;
+    entry->code = sensor;
+    if (CandidateList* candidates = selection.candidates.find(component)) {
+        for (auto& row : candidates->rows) {
+            if (auto* candidate = std::get_if<SensorCandidate>(&row)) {
+                candidate->active = candidate->code == sensor;
             }
-            (*fields)[3] = unsignedIntValue(fields->at(0)) == sensor;
-            candidate = *fields;
         }
-        candidates.value() = list;
-        smcController.setMachineSensorList(machine);
     }
-
     smcController.persist(QStringLiteral("Temps"));
     smcController.persist(QStringLiteral("MachineSensors"));
 }

@@ -16,8 +16,6 @@ class SMCController;
 // it on the main thread one after another; it takes no locks.
 class OndaraHelper : public OndaraHelperProtocol {
 public:
-    // On the process's shared controller (created here for the first client).
-    OndaraHelper();
     explicit OndaraHelper(SMCController& controller);
     ~OndaraHelper() override;
 

@@ -7,6 +7,7 @@
 #include "PropertyList.h"
 #include "SMCKit.h"
 #include "SensorComponents.h"
+#include "SensorRecordCodec.h"
 #include "TemperatureSensorCatalogue.h"
 #include "defaults/UserDefaults.h"
 #include "ipc/DistributedNotificationCenter.h"
@@ -24,8 +25,6 @@ namespace Keys = OndaraNames::Keys;
 namespace Notifications = OndaraNames::Notifications;
 
 constexpr double bytesPerGibibyte = 1024.0 * 1024.0 * 1024.0;
-const QList<int> defaultSections{1, 1, 1};
-const QList<int> defaultUnits{0, 0};
 
 void logProgress(const QString& line) {
     qCInfo(lcController).noquote() << line;
@@ -40,63 +39,6 @@ void writeStandardOutput(const char* line) {
     std::fflush(stdout);
 }
 
-QVariantList toPropertyList(const QList<int>& numbers) {
-    QVariantList list;
-    list.reserve(numbers.size());
-    for (int number : numbers) {
-        list.append(qlonglong(number));
-    }
-    return list;
-}
-
-// "Sections" and "Units" as the agent writes them: exactly `size` integers.
-// Anything else would let a later index fall outside the list, so it counts
-// as absent.
-std::optional<QList<int>> integerArray(const QVariant& value, qsizetype size) {
-    if (!PropertyList::isArray(value)) {
-        return std::nullopt;
-    }
-    const QVariantList list = value.toList();
-    if (list.size() != size) {
-        return std::nullopt;
-    }
-    QList<int> numbers;
-    for (const QVariant& element : list) {
-        if (!PropertyList::isInteger(element)) {
-            return std::nullopt;
-        }
-        numbers.append(int(element.toLongLong()));
-    }
-    return numbers;
-}
-
-// A dictionary whose every value is an array (and, one level deeper, an
-// array of arrays when `nested`).
-std::optional<QVariantMap> dictionaryOfArrays(const QVariant& value, bool nested) {
-    if (!PropertyList::isDictionary(value)) {
-        return std::nullopt;
-    }
-    const QVariantMap map = value.toMap();
-    for (const QVariant& entry : map) {
-        if (!PropertyList::isArray(entry)) {
-            return std::nullopt;
-        }
-        if (nested) {
-            for (const QVariant& inner : entry.toList()) {
-                if (!PropertyList::isArray(inner)) {
-                    return std::nullopt;
-                }
-            }
-        }
-    }
-    return map;
-}
-
-std::optional<SMCControllerEnvironment>& pendingSharedEnvironment() {
-    static std::optional<SMCControllerEnvironment> environment;
-    return environment;
-}
-
 } // namespace
 
 SMCControllerEnvironment SMCControllerEnvironment::system() {
@@ -105,12 +47,6 @@ SMCControllerEnvironment SMCControllerEnvironment::system() {
     environment.notificationCenter = DistributedNotificationCenter::defaultCenter();
     environment.versionText = QStringLiteral(ONDARA_VERSION_TEXT);
     environment.memory = std::make_shared<ProcMeminfoSource>();
-    environment.fatalStop = [] {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        // At once: no static destructors run under the event loop still on the stack.
-        std::_Exit(EXIT_FAILURE);
-    };
     return environment;
 }
 
@@ -121,21 +57,29 @@ SMCController::SMCController(SMCControllerEnvironment environment)
 
 SMCController::~SMCController() = default;
 
-SMCController& SMCController::sharedController() {
-    // A function-local static is initialised once, thread-safely, and this one
-    // is never released: service objects may refer to it until the very end.
-    static SMCController* const controller = [] {
-        auto& pending = pendingSharedEnvironment();
-        SMCControllerEnvironment environment =
-            pending ? std::move(*pending) : SMCControllerEnvironment::system();
-        pending.reset();
-        return new SMCController(std::move(environment));
-    }();
-    return *controller;
+Result<std::unique_ptr<SMCController>> SMCController::open(SMCControllerEnvironment environment) {
+    auto controller = std::make_unique<SMCController>(std::move(environment));
+    if (!controller->isOpen()) {
+        return Result<std::unique_ptr<SMCController>>::failure(
+            QStringLiteral("Can't establish connection with SMC"));
+    }
+    return Result<std::unique_ptr<SMCController>>(std::move(controller));
 }
 
-void SMCController::setSharedEnvironment(SMCControllerEnvironment environment) {
-    pendingSharedEnvironment() = std::move(environment);
+QVariantMap SMCController::tempSensorsDict() const {
+    return SensorRecordCodec::toPropertyList(selection_.temperatures);
+}
+
+QVariantMap SMCController::fanSensorsDict() const {
+    return SensorRecordCodec::toPropertyList(selection_.fans);
+}
+
+QVariantMap SMCController::memSensorsDict() const {
+    return SensorRecordCodec::toPropertyList(selection_.memory);
+}
+
+QVariantMap SMCController::machineSensorList() const {
+    return SensorRecordCodec::toPropertyList(selection_.candidates);
 }
 
 double SMCController::versionNumber(const QString& versionText) {
@@ -172,11 +116,9 @@ void SMCController::initialise() {
     } catch (const std::exception&) {
         // Without the SMC the agent has nothing to offer; nothing is written.
         logProblem(QStringLiteral("Can't establish connection with SMC"));
-        if (environment.fatalStop) {
-            environment.fatalStop();
-        }
-        throw FatalStop("Can't establish connection with SMC");
+        return;
     }
+    open_ = true;
 
     appVersion_ = versionNumber(environment.versionText);
 
@@ -215,28 +157,23 @@ bool SMCController::loadStoredSelection() {
         return false;
     }
     // All four or none: a partial load is discarded.
-    const auto temps = dictionaryOfArrays(defaults_->objectForKey(Keys::tempSensors), false);
-    const auto fans = dictionaryOfArrays(defaults_->objectForKey(Keys::fanSensors), false);
-    const auto mem = dictionaryOfArrays(defaults_->objectForKey(Keys::memSensors), false);
-    const auto machine = dictionaryOfArrays(defaults_->objectForKey(Keys::machineSensors), true);
-    if (!temps || !fans || !mem || !machine) {
+    QVariantMap stored;
+    for (const QLatin1StringView key : {Keys::tempSensors, Keys::fanSensors, Keys::memSensors,
+                                        Keys::machineSensors, Keys::sections, Keys::units}) {
+        stored.insert(key, defaults_->objectForKey(key));
+    }
+    auto selection = SensorRecordCodec::storedSelection(stored);
+    if (!selection) {
         return false;
     }
-    tempSensorsDict_ = *temps;
-    fanSensorsDict_ = *fans;
-    memSensorsDict_ = *mem;
-    machineSensorList_ = *machine;
-    visibleSections_ = integerArray(defaults_->objectForKey(Keys::sections), defaultSections.size())
-                           .value_or(defaultSections);
-    units_ = integerArray(defaults_->objectForKey(Keys::units), defaultUnits.size())
-                 .value_or(defaultUnits);
+    selection_ = std::move(*selection);
     return true;
 }
 
 void SMCController::rebuildSelection() {
-    tempSensorsDict_.clear();
-    fanSensorsDict_.clear();
-    memSensorsDict_.clear();
+    selection_.temperatures.clear();
+    selection_.fans.clear();
+    selection_.memory.clear();
 
     currentSensors_ = chooseComponentSensors();
     int nextFreePosition = int(componentOrder_.size());
@@ -250,9 +187,8 @@ void SMCController::rebuildSelection() {
         }
         const bool active = key == QLatin1StringView("CPU") || key == QLatin1StringView("GPU") ||
                             key == QLatin1StringView("HDD");
-        tempSensorsDict_.insert(key,
-                                QVariantList{componentDescritiveNames_.value(key),
-                                             qlonglong(it.value()), qlonglong(position), active});
+        selection_.temperatures.insert(
+            {key, componentDescritiveNames_.value(key), it.value(), position, active, {}});
     }
     logProgress(QStringLiteral("TempSensorsDict generated"));
 
@@ -262,8 +198,8 @@ void SMCController::rebuildSelection() {
         writeStandardOutput("No fans detected\n");
     }
     for (const Fan& fan : std::as_const(currentFans_)) {
-        fanSensorsDict_.insert(QString::number(fan.id),
-                               QVariantList{fan.name, qlonglong(fan.maxSpeed), fan.id < 3});
+        selection_.fans.insert(
+            {QString::number(fan.id), fan.id, fan.name, fan.maxSpeed, fan.id < 3, {}});
     }
     logProgress(QStringLiteral("FanSensorsDict generted"));
 
@@ -272,21 +208,18 @@ void SMCController::rebuildSelection() {
         QStringLiteral("Wired"),     QStringLiteral("Active"), QStringLiteral("Inactive"),
         QStringLiteral("Compressed")};
     for (int position = 0; position < memoryFigureNames.size(); ++position) {
-        memSensorsDict_.insert(memoryFigureNames[position],
-                               QVariantList{qlonglong(position), position > 2});
+        selection_.memory.insert({memoryFigureNames[position], position, position > 2, {}});
     }
     logProgress(QStringLiteral("MemSensorsDict generated"));
 
-    visibleSections_ = defaultSections;
-    units_ = defaultUnits;
+    selection_.visibleSections = SensorSelection::defaultSections;
+    selection_.units = SensorSelection::defaultUnits;
 
     if (defaults_) {
-        defaults_->setObject(Keys::tempSensors, tempSensorsDict_);
-        defaults_->setObject(Keys::fanSensors, fanSensorsDict_);
-        defaults_->setObject(Keys::memSensors, memSensorsDict_);
-        defaults_->setObject(Keys::machineSensors, machineSensorList_);
-        defaults_->setObject(Keys::sections, toPropertyList(visibleSections_));
-        defaults_->setObject(Keys::units, toPropertyList(units_));
+        const QVariantMap keys = SensorRecordCodec::toPropertyList(selection_);
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it) {
+            defaults_->setObject(it.key(), it.value());
+        }
         defaults_->setObject(Keys::sensorsSaved, true);
         defaults_->synchronize();
     }
@@ -379,10 +312,13 @@ std::optional<uint32_t> SMCController::chooseSensor(const QString& component, in
         }
         // Readings of 0 °C or below are not offered to the user, even the chosen one.
         if (temperature > 0) {
-            QVariantList list = machineSensorList_.value(component).toList();
-            list.append(QVariant(QVariantList{qlonglong(candidate.sensor.code), keyText,
-                                              candidate.sensor.name, qualifies}));
-            machineSensorList_.insert(component, list);
+            CandidateList* list = selection_.candidates.find(component);
+            if (!list) {
+                selection_.candidates.insert({component, {}});
+                list = selection_.candidates.find(component);
+            }
+            list->rows.append(SensorCandidate{
+                candidate.sensor.code, keyText, candidate.sensor.name, qualifies, {}});
         }
     }
     return chosen;
@@ -414,17 +350,17 @@ void SMCController::persist(const QString& part) {
         if (row) {
             QVariant value;
             if (row->key == Keys::tempSensors) {
-                value = tempSensorsDict_;
+                value = SensorRecordCodec::toPropertyList(selection_.temperatures);
             } else if (row->key == Keys::fanSensors) {
-                value = fanSensorsDict_;
+                value = SensorRecordCodec::toPropertyList(selection_.fans);
             } else if (row->key == Keys::memSensors) {
-                value = memSensorsDict_;
+                value = SensorRecordCodec::toPropertyList(selection_.memory);
             } else if (row->key == Keys::sections) {
-                value = toPropertyList(visibleSections_);
+                value = SensorRecordCodec::toPropertyList(selection_.visibleSections);
             } else if (row->key == Keys::units) {
-                value = toPropertyList(units_);
+                value = SensorRecordCodec::toPropertyList(selection_.units);
             } else {
-                value = machineSensorList_;
+                value = SensorRecordCodec::toPropertyList(selection_.candidates);
             }
             defaults_->setObject(row->key, value);
         }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Fan.h"
+#include "Result.h"
+#include "SensorRecords.h"
 #include "TemperatureSensor.h"
 
 #include <QHash>
@@ -12,16 +14,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 
 class DistributedNotificationCenter;
 class UserDefaults;
 class VmStatisticsSource;
 
 // What a controller needs from outside the SMC: the settings suite, the
-// notification center, the version it runs as, the memory source and the way
-// the process stops when the SMC can't be reached. The agent uses system();
-// tests hand in their own pieces.
+// notification center, the version it runs as and the memory source. The
+// agent's start-up makes them; tests hand in their own pieces.
 struct SMCControllerEnvironment {
     // Opens the shared suite; nothing when it cannot be opened.
     std::function<std::unique_ptr<UserDefaults>()> openDefaults;
@@ -30,42 +30,33 @@ struct SMCControllerEnvironment {
     // The version text the agent was built with ("1.0").
     QString versionText;
     std::shared_ptr<VmStatisticsSource> memory;
-    // Ends the process with a failure status. Must not return; if it does the
-    // controller throws SMCController::FatalStop instead of running on.
-    std::function<void()> fatalStop;
 
     // The running agent's: the session bus's center, the suite under
-    // $XDG_CONFIG_HOME, the compiled-in version, /proc/meminfo, exit(1).
+    // $XDG_CONFIG_HOME, the compiled-in version, /proc/meminfo.
     static SMCControllerEnvironment system();
 };
 
 // The agent's model: opens the SMC, decides once per process which sensors
 // exist and which one stands for each component, and keeps the user's
-// selection (components, fans, memory figures, panels, units) in memory in
-// property-list form and in the shared settings suite.
+// selection (components, fans, memory figures, panels, units) in memory and
+// in the shared settings suite.
 //
 // Thread safety: none needed. The agent serves every request on the main
 // thread, one after another, so the controller is never entered twice.
 class SMCController {
 public:
-    // Thrown from the constructor when the environment's fatalStop returned.
-    class FatalStop : public std::runtime_error {
-    public:
-        using std::runtime_error::runtime_error;
-    };
-
-    // Initialises: opens the SMC (or stops the process), then loads the stored
-    // selection or rebuilds it from a hardware scan.
+    // Initialises: opens the SMC, then loads the stored selection or rebuilds
+    // it from a hardware scan. When the SMC can't be opened nothing is read
+    // or written and the controller stays closed (see open).
     explicit SMCController(SMCControllerEnvironment environment);
     ~SMCController();
     SMCController(const SMCController&) = delete;
     SMCController& operator=(const SMCController&) = delete;
 
-    // The process's one controller, created on first use and never released.
-    static SMCController& sharedController();
-    // The environment sharedController() will be created with (the agent's
-    // entry sets the memory source it was asked for). Without a call, system().
-    static void setSharedEnvironment(SMCControllerEnvironment environment);
+    // A controller that could open the SMC, or the reason there is none: the
+    // agent cannot work then and stops.
+    static Result<std::unique_ptr<SMCController>> open(SMCControllerEnvironment environment);
+    bool isOpen() const { return open_; }
 
     // "1.0" → 1.0; anything that is not a whole decimal number → 100.0.
     static double versionNumber(const QString& versionText);
@@ -100,18 +91,16 @@ public:
     double appVersion() const { return appVersion_; }
     double oldAppVersion() const { return oldAppVersion_; }
 
-    const QList<int>& visibleSections() const { return visibleSections_; }
-    void setVisibleSections(const QList<int>& sections) { visibleSections_ = sections; }
-    const QList<int>& units() const { return units_; }
-    void setUnits(const QList<int>& units) { units_ = units; }
-    const QVariantMap& tempSensorsDict() const { return tempSensorsDict_; }
-    void setTempSensorsDict(const QVariantMap& dict) { tempSensorsDict_ = dict; }
-    const QVariantMap& fanSensorsDict() const { return fanSensorsDict_; }
-    void setFanSensorsDict(const QVariantMap& dict) { fanSensorsDict_ = dict; }
-    const QVariantMap& memSensorsDict() const { return memSensorsDict_; }
-    void setMemSensorsDict(const QVariantMap& dict) { memSensorsDict_ = dict; }
-    const QVariantMap& machineSensorList() const { return machineSensorList_; }
-    void setMachineSensorList(const QVariantMap& list) { machineSensorList_ = list; }
+    // The selection; the service commands change it and then call persist.
+    const SensorSelection& selection() const { return selection_; }
+    SensorSelection& selection() { return selection_; }
+    const QList<int>& visibleSections() const { return selection_.visibleSections; }
+    const QList<int>& units() const { return selection_.units; }
+    // The selection's dictionaries in their stored layouts.
+    QVariantMap tempSensorsDict() const;
+    QVariantMap fanSensorsDict() const;
+    QVariantMap memSensorsDict() const;
+    QVariantMap machineSensorList() const;
 
 private:
     void initialise();
@@ -130,12 +119,8 @@ private:
     QHash<QString, uint32_t> currentSensors_;
     QList<Fan> currentFans_;
     std::unique_ptr<UserDefaults> defaults_;
-    QList<int> visibleSections_;
-    QList<int> units_;
-    QVariantMap tempSensorsDict_;
-    QVariantMap fanSensorsDict_;
-    QVariantMap memSensorsDict_;
+    SensorSelection selection_;
     double appVersion_ = 100.0;
     double oldAppVersion_ = 0.0;
-    QVariantMap machineSensorList_;
+    bool open_ = false;
 };

@@ -59,7 +59,7 @@ BoxView::BoxView(QWidget* parent)
     m_gearButton->setDelegate(this);
     connect(m_gearButton, &QAbstractButton::clicked, this, &BoxView::gearButtonPressed);
 
-    m_sensorListVC = new SensorListViewController(QVariantList());
+    m_sensorListVC = new SensorListViewController({});
     m_popover = new Popover(this);
     m_popover->setContentWidget(m_sensorListVC);
     layoutContents();

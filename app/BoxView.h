@@ -1,11 +1,11 @@
 #pragma once
 
+#include "SensorRecords.h"
 #include "SetupViewController.h"
 #include "ToolButtonDelegate.h"
 
 #include <QColor>
 #include <QPointer>
-#include <QVariantList>
 #include <QWidget>
 
 class BoxViewDelegate;
@@ -66,8 +66,8 @@ public:
     void setHelper(OndaraHelperProtocol* helper) { m_helper = helper; }
     SetupViewController* setupVC() const { return m_setupVC; }
     void setSetupVC(SetupViewController* controller);
-    QVariantList sensors() const { return m_sensors; }
-    void setSensors(const QVariantList& sensors) { m_sensors = sensors; }
+    QList<SensorCandidate> sensors() const { return m_sensors; }
+    void setSensors(const QList<SensorCandidate>& sensors) { m_sensors = sensors; }
     QString componentName() const { return m_componentName; }
     void setComponentName(const QString& name) { m_componentName = name; }
 
@@ -138,6 +138,6 @@ private:
     SensorListViewController* m_sensorListVC = nullptr;
     OndaraHelperProtocol* m_helper = nullptr;
     QPointer<SetupViewController> m_setupVC;
-    QVariantList m_sensors;
+    QList<SensorCandidate> m_sensors;
     QString m_componentName;
 };

@@ -3,7 +3,6 @@
 #include "AppLogging.h"
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
-#include "PropertyList.h"
 #include "SetupViewController.h"
 #include "ui_SensorListViewController.h"
 
@@ -19,7 +18,8 @@ const QString kFahrenheit = QStringLiteral(" \u00BAF");
 
 } // namespace
 
-SensorListViewController::SensorListViewController(const QVariantList& data, QWidget* parent)
+SensorListViewController::SensorListViewController(const QList<SensorCandidate>& data,
+                                                   QWidget* parent)
     : QWidget(parent)
     , m_ui(new Ui::SensorListViewController)
     , m_data(data) {
@@ -73,24 +73,20 @@ void SensorListViewController::buildList() {
     if (!m_data) {
         return;
     }
-    const QVariantList& rows = *m_data;
+    const QList<SensorCandidate>& rows = *m_data;
     const int n = int(rows.size());
     const int w = width();
     const QSize size = preferredContentSize(w, n);
     setFixedSize(size);
     for (int i = 0; i < n; ++i) {
-        // A row that is not what the agent sends still gets a button, so tags
-        // keep matching row indices; it reads as code 0.
-        const QVariantList row = PropertyList::arrayOf(rows[i]).value_or(QVariantList());
+        const SensorCandidate& row = rows[i];
         auto* button = new QRadioButton(this);
         button->setGeometry(kRowInset, size.height() - rowBottom(i, n) - 20, w - kRowInset, 20);
-        m_sensorCodes.append(
-            quint32(PropertyList::integerIn(row.value(0), 0, 0xFFFFFFFFLL).value_or(0)));
-        button->setText(initialTitle(row.value(2).toString(), row.value(1).toString()));
+        m_sensorCodes.append(row.code);
+        button->setText(initialTitle(row.name, row.keyText));
         button->setProperty("tag", i);
-        const bool inUse = row.value(3).typeId() == QMetaType::Bool && row.value(3).toBool();
-        button->setChecked(inUse);
-        if (inUse) {
+        button->setChecked(row.active);
+        if (row.active) {
             m_selectedIndex = i;
         }
         connect(button, &QAbstractButton::clicked, this,
@@ -172,10 +168,7 @@ void SensorListViewController::radioButtonClicked(QRadioButton* sender) {
         return;
     }
     m_selectedIndex = tag;
-    const QVariantList row =
-        PropertyList::arrayOf(m_data.value_or(QVariantList()).value(tag)).value_or(QVariantList());
-    const quint32 code =
-        quint32(PropertyList::integerIn(row.value(0), 0, 0xFFFFFFFFLL).value_or(0));
+    const quint32 code = m_data.value_or(QList<SensorCandidate>()).value(tag).code;
     if (m_helper) {
         m_helper->changeSensorWithNewSensor(code, m_componentName);
     }

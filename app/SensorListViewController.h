@@ -1,10 +1,10 @@
 #pragma once
 
+#include "SensorRecords.h"
 #include "SetupViewController.h"
 
 #include <QList>
 #include <QPointer>
-#include <QVariantList>
 #include <QWidget>
 #include <optional>
 
@@ -20,9 +20,6 @@ class SensorListViewController;
 // candidate sensors as radio buttons with their live temperatures. Picking
 // one tells the agent to use it for the component and points the tile at it.
 //
-// A candidate row: [0] code (number), [1] the code as four characters,
-// [2] the catalogue name (words joined by "_"), [3] in use (boolean).
-//
 // The list is built the first time the chooser is shown and kept; readings
 // refresh every refreshInterval seconds while it is shown.
 class SensorListViewController : public QWidget {
@@ -32,7 +29,8 @@ public:
     static constexpr int kExtraHeight = 72;
     static constexpr int kRowInset = 20;
 
-    explicit SensorListViewController(const QVariantList& data, QWidget* parent = nullptr);
+    explicit SensorListViewController(const QList<SensorCandidate>& data,
+                                      QWidget* parent = nullptr);
     ~SensorListViewController() override;
 
     OndaraHelperProtocol* helper() const { return m_helper; }
@@ -41,8 +39,8 @@ public:
     void setSetupVC(SetupViewController* controller) { m_setupVC = controller; }
     QString componentName() const { return m_componentName; }
     void setComponentName(const QString& name) { m_componentName = name; }
-    std::optional<QVariantList> data() const { return m_data; }
-    void setData(const std::optional<QVariantList>& data) { m_data = data; }
+    std::optional<QList<SensorCandidate>> data() const { return m_data; }
+    void setData(const std::optional<QList<SensorCandidate>>& data) { m_data = data; }
 
     QList<QRadioButton*> radioButtons() const { return m_radioButtons; }
     QList<quint32> sensorCodes() const { return m_sensorCodes; }
@@ -83,7 +81,7 @@ private:
     OndaraHelperProtocol* m_helper = nullptr;
     QPointer<SetupViewController> m_setupVC;
     QString m_componentName;
-    std::optional<QVariantList> m_data;
+    std::optional<QList<SensorCandidate>> m_data;
     QList<QRadioButton*> m_radioButtons;
     QList<quint32> m_sensorCodes;
     QTimer* m_readingTimer = nullptr;

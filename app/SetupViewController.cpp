@@ -10,6 +10,7 @@
 #include "OndaraNames.h"
 #include "PropertyList.h"
 #include "SegmentedControl.h"
+#include "SensorRecordCodec.h"
 #include "ui_SetupViewController.h"
 
 #include <QCheckBox>
@@ -46,15 +47,6 @@ template <typename Box> QList<Box*> boxesOf(QWidget* stack) {
         }
     }
     return boxes;
-}
-
-QString nameOf(const QVariantList& entry) {
-    const QVariant name = entry.value(0);
-    return name.typeId() == QMetaType::QString ? name.toString() : QStringLiteral("Unknown");
-}
-
-bool isTrue(const QVariant& value) {
-    return value.typeId() == QMetaType::Bool && value.toBool();
 }
 
 // Puts every tile into the selected or the unselected list by its state.
@@ -232,22 +224,32 @@ void SetupViewController::requestSensorDictionaries() {
     const int round = ++m_dictionaryRound;
     m_dictionariesPending = 4;
     QPointer<SetupViewController> self(this);
-    auto store = [self, round](QVariantMap SetupViewController::*field) {
-        return [self, round, field](const QVariantMap& dictionary) {
+    // Each dictionary as the window keeps it, decoded once when it arrives.
+    auto store = [self, round](auto keep) {
+        return [self, round, keep](const QVariantMap& dictionary) {
             if (!self || round != self->m_dictionaryRound) {
                 return;
             }
             // Values as the bus delivers them, whoever answered.
-            self->*field = PropertyList::normalized(dictionary).toMap();
+            keep(*self, PropertyList::normalized(dictionary).toMap());
             if (--self->m_dictionariesPending == 0) {
                 self->later([self] { self->fillPanels(); });
             }
         };
     };
-    m_helper->tempSensors(store(&SetupViewController::m_tempSensorsDict));
-    m_helper->fanSensors(store(&SetupViewController::m_fanSensorsDict));
-    m_helper->memSensors(store(&SetupViewController::m_memSensorsDict));
-    m_helper->machineSensorList(store(&SetupViewController::m_machineSensorList));
+    m_helper->tempSensors(store([](SetupViewController& window, const QVariantMap& dictionary) {
+        window.m_temperatures = SensorRecordCodec::temperatures(dictionary);
+    }));
+    m_helper->fanSensors(store([](SetupViewController& window, const QVariantMap& dictionary) {
+        window.m_fans = SensorRecordCodec::fans(dictionary);
+    }));
+    m_helper->memSensors(store([](SetupViewController& window, const QVariantMap& dictionary) {
+        window.m_memory = SensorRecordCodec::memory(dictionary);
+    }));
+    m_helper->machineSensorList(
+        store([](SetupViewController& window, const QVariantMap& dictionary) {
+            window.m_candidates = SensorRecordCodec::candidates(dictionary);
+        }));
 }
 
 void SetupViewController::fillPanels() {
@@ -304,25 +306,13 @@ void SetupViewController::fillPanels() {
 
 int SetupViewController::fillTemperatures() {
     int n = 0;
-    m_ui->noSensorsMsg->setVisible(m_tempSensorsDict.isEmpty());
-    // Entries in their display order; keys that are not a sensor's entry are
-    // left out, and entries without a usable order go last.
-    struct Entry {
-        QString key;
-        QVariantList values;
-        qlonglong order;
-    };
-    QList<Entry> entries;
-    for (auto it = m_tempSensorsDict.cbegin(); it != m_tempSensorsDict.cend(); ++it) {
-        const std::optional<QVariantList> values = PropertyList::arrayOf(it.value(), 1);
-        if (values) {
-            entries.append({it.key(), *values,
-                            PropertyList::integerIn(values->value(2))
-                                .value_or(std::numeric_limits<qlonglong>::max())});
-        }
-    }
+    m_ui->noSensorsMsg->setVisible(m_temperatures.isEmpty());
+    // Entries in their display order; values that are not entries are left out.
+    QList<TemperatureEntry> entries = m_temperatures.entries();
     std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.order < b.order; });
+                     [](const TemperatureEntry& a, const TemperatureEntry& b) {
+                         return a.position < b.position;
+                     });
     if (entries.size() > m_tempBoxes.size()) {
         qCWarning(lcSetupWindow) << "The agent reports" << entries.size()
                                  << "temperature sensors; the window shows the first"
@@ -330,31 +320,30 @@ int SetupViewController::fillTemperatures() {
     }
     for (BoxView* box : m_tempBoxes) {
         box->restoreGearButton();
-        box->setSensors(QVariantList());
+        box->setSensors({});
         box->setComponentName(QString());
         box->setIsSelectable(true);
     }
-    for (const Entry& entry : entries) {
+    for (const TemperatureEntry& entry : std::as_const(entries)) {
         if (n >= m_tempBoxes.size()) {
             break;
         }
         BoxView* box = m_tempBoxes[n];
-        box->setSensorKey(entry.key);
-        box->setSensorName(nameOf(entry.values));
-        box->setSensorCode(
-            quint32(PropertyList::integerIn(entry.values.value(1), 0, 0xFFFFFFFFLL).value_or(0)));
+        box->setSensorKey(entry.component);
+        box->setSensorName(entry.displayName());
+        box->setSensorCode(entry.code);
         box->setSensorValue(QStringLiteral("0"));
-        box->setIsSelected(isTrue(entry.values.constLast()));
+        box->setIsSelected(entry.active);
         box->updateBorder();
-        if (m_machineSensorList.contains(entry.key)) {
-            const QVariantList candidates =
-                PropertyList::arrayOf(m_machineSensorList.value(entry.key))
-                    .value_or(QVariantList());
+        if (m_candidates.contains(entry.component)) {
+            const CandidateList* list = m_candidates.find(entry.component);
+            const QList<SensorCandidate> candidates =
+                list ? list->candidates() : QList<SensorCandidate>();
             if (candidates.size() < 2) {
                 box->removeGearButton();
             } else {
                 box->setSensors(candidates);
-                box->setComponentName(entry.key);
+                box->setComponentName(entry.component);
                 box->setHelper(m_helper);
                 box->setSetupVC(this);
             }
@@ -370,34 +359,25 @@ int SetupViewController::fillTemperatures() {
 
 int SetupViewController::fillFans() {
     int n = 0;
-    m_ui->noFansMsg->setVisible(m_fanSensorsDict.isEmpty());
-    QStringList keys = m_fanSensorsDict.keys();
-    // Plain text order, as the agent's own lists use ("10" before "2").
-    std::sort(keys.begin(), keys.end());
+    m_ui->noFansMsg->setVisible(m_fans.isEmpty());
     for (BoxFanView* box : m_fanBoxes) {
         box->setIsSelectable(true);
     }
-    for (const QString& key : keys) {
-        const std::optional<QVariantList> entry = PropertyList::arrayOf(m_fanSensorsDict[key], 1);
-        if (!entry) {
-            continue;
-        }
+    // In plain text order of their keys, as the agent's own lists use ("10" before "2").
+    for (const FanEntry& entry : m_fans.entries()) {
         if (n >= m_fanBoxes.size()) {
             qCWarning(lcSetupWindow) << "The agent reports more fans than the window has tiles";
             break;
         }
         BoxFanView* box = m_fanBoxes[n];
-        box->setSensorKey(key);
-        box->setSensorName(nameOf(*entry));
+        box->setSensorKey(entry.fanKey);
+        box->setSensorName(entry.displayName());
         box->setSensorValue(QStringLiteral("0"));
-        const QVariant maximum = entry->value(1);
-        box->setMaxSpeed(PropertyList::isNumber(maximum)
-                             ? int(std::clamp(maximum.toDouble(), -2147483648.0, 2147483647.0))
-                             : kDefaultMaxSpeed);
+        box->setMaxSpeed(entry.maxSpeed.value_or(kDefaultMaxSpeed));
         box->setNeedsLayout();
         box->setCurrentSpeed(0);
         box->setNeedsLayout();
-        box->setIsSelected(isTrue(entry->constLast()));
+        box->setIsSelected(entry.active);
         box->updateBorder();
         ++n;
     }
@@ -415,9 +395,8 @@ void SetupViewController::fillMemory() {
         box->setSensorCode(quint32(i));
         box->setSensorValue(QStringLiteral("0"));
         box->setValueFontSize(20);
-        const QVariantList entry =
-            PropertyList::arrayOf(m_memSensorsDict.value(name)).value_or(QVariantList());
-        box->setIsSelected(isTrue(entry.value(1)));
+        const MemoryFigureEntry* entry = m_memory.find(name);
+        box->setIsSelected(entry && entry->active);
         box->setIsSelectable(true);
         box->updateBorder();
     }

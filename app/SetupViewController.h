@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BoxViewDelegate.h"
+#include "SensorRecords.h"
 
 #include <QList>
 #include <QVariantMap>
@@ -150,10 +151,10 @@ private:
     QList<BoxView*> m_memSelectedBoxes;
     QList<BoxView*> m_memUnselectedBoxes;
     bool m_windowConfigured = false;
-    QVariantMap m_tempSensorsDict;
-    QVariantMap m_fanSensorsDict;
-    QVariantMap m_memSensorsDict;
-    QVariantMap m_machineSensorList;
+    EntryMap<TemperatureEntry> m_temperatures;
+    EntryMap<FanEntry> m_fans;
+    EntryMap<MemoryFigureEntry> m_memory;
+    EntryMap<CandidateList> m_candidates;
     int m_dictionaryRound = 0;
     int m_dictionariesPending = 0;
     bool m_panelsFilled = false;

@@ -6,10 +6,11 @@
 #include <QPointer>
 
 ReadingsCollector::ReadingsCollector(OndaraHelperProtocol* helper, ReadingsReport::Scope scope,
-                                     QObject* parent)
+                                     SourcesQuery sources, QObject* parent)
     : QObject(parent)
     , helper(helper)
-    , scope(scope) {
+    , scope(scope)
+    , sourcesQuery(std::move(sources)) {
     deadline.setSingleShot(true);
     connect(&deadline, &QTimer::timeout, this,
             [this] { abort(QStringLiteral("the agent did not answer in time")); });
@@ -56,7 +57,8 @@ void ReadingsCollector::phaseDone() {
 void ReadingsCollector::askForSelection() {
     readingPhase = false;
     const bool includeCandidates = scope == ReadingsReport::Scope::candidates;
-    outstanding = includeCandidates ? 5 : 4;
+    const bool includeSources = includeCandidates && sourcesQuery;
+    outstanding = 4 + int(includeCandidates) + int(includeSources);
     // The proxy may outlive this object; a reply must not reach a dead collector.
     QPointer<ReadingsCollector> self(this);
     const int current = round;
@@ -73,6 +75,14 @@ void ReadingsCollector::askForSelection() {
     helper->memSensors(dictionaryInto(&ReadingsSnapshot::memSensors));
     if (includeCandidates) {
         helper->machineSensorList(dictionaryInto(&ReadingsSnapshot::machineSensors));
+    }
+    if (includeSources) {
+        sourcesQuery([self, current](const std::optional<SensorSources>& value) {
+            if (self && self->answered(current)) {
+                self->snapshot.sources = value;
+                self->phaseDone();
+            }
+        });
     }
     helper->sensorUnits([self, current](const QList<int>& value) {
         if (self && self->answered(current)) {

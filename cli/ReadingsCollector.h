@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
+#include <optional>
 
 class OndaraHelperProtocol;
 
@@ -15,8 +17,14 @@ class OndaraHelperProtocol;
 class ReadingsCollector : public QObject {
     Q_OBJECT
 public:
+    // Asks the agent what stands behind its keys; the answer is nothing when
+    // the agent does not say.
+    using SourcesReply = std::function<void(const std::optional<SensorSources>&)>;
+    using SourcesQuery = std::function<void(SourcesReply)>;
+
+    // The full report (Scope::candidates) also asks `sources`, when given.
     ReadingsCollector(OndaraHelperProtocol* helper, ReadingsReport::Scope scope,
-                      QObject* parent = nullptr);
+                      SourcesQuery sources = {}, QObject* parent = nullptr);
 
     // Fails the round when the agent has not answered everything within timeoutMs.
     void collect(int timeoutMs);
@@ -38,6 +46,7 @@ private:
 
     OndaraHelperProtocol* helper;
     ReadingsReport::Scope scope;
+    SourcesQuery sourcesQuery;
     QTimer deadline;
     ReadingsSnapshot snapshot;
     int round = 0;

@@ -1,6 +1,6 @@
 #include "ReadingsReport.h"
 
-#include "PropertyList.h"
+#include "SensorRecordCodec.h"
 
 #include <QJsonArray>
 #include <QSet>
@@ -16,20 +16,9 @@ const QString rpmUnit = QStringLiteral("RPM");
 const QString percentUnit = QStringLiteral("%");
 const QString gibibyteUnit = QStringLiteral("GiB");
 const QString missingValue = QStringLiteral("n/a");
-
-std::optional<quint32> codeOf(const QVariant& value) {
-    const auto number =
-        PropertyList::integerIn(value, 0, qlonglong(std::numeric_limits<quint32>::max()));
-    return number ? std::optional<quint32>(quint32(*number)) : std::nullopt;
-}
-
-// Flags are booleans in the store; an integer 0/1 means the same.
-bool flagOf(const QVariant& value) {
-    if (value.typeId() == QMetaType::Bool) {
-        return value.toBool();
-    }
-    return PropertyList::integerIn(value).value_or(0) != 0;
-}
+const QString sourcesUnknownLine =
+    QStringLiteral("The agent does not tell what stands behind its keys (it is older than "
+                   "this client and has no com.quillbank.OndaraHelper.Sources1).");
 
 // The rows by their display positions; rows of one position keep their order.
 template <typename Row> QList<Row> inPositionOrder(QList<QPair<qlonglong, Row>> placed) {
@@ -107,45 +96,36 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, Scope scope)
     , showPercent(snapshot.units.value(1, 0) == 1)
     , scope(scope) {
     const bool everything = scope == Scope::selection;
+    const auto sourceOf = [&snapshot](const QString& key) {
+        return snapshot.sources ? snapshot.sources->value(key).description() : QString();
+    };
     // Display positions of the components, for the order of both lists.
     QHash<QString, qlonglong> positions;
     QHash<QString, QString> componentNames;
     QList<QPair<qlonglong, Temperature>> shownTemperatures;
-    for (auto it = snapshot.tempSensors.cbegin(); it != snapshot.tempSensors.cend(); ++it) {
-        const auto entry = PropertyList::arrayOf(it.value(), 4);
-        if (!entry) {
+    for (const TemperatureEntry& entry :
+         SensorRecordCodec::temperatures(snapshot.tempSensors).entries()) {
+        positions.insert(entry.component, entry.position);
+        componentNames.insert(entry.component, entry.displayName());
+        if (!everything && !entry.active) {
             continue;
         }
-        const auto code = codeOf(entry->at(1));
-        const auto position = PropertyList::integerIn(entry->at(2));
-        if (!code || !position) {
-            continue;
+        Temperature row{entry.component, entry.displayName(), entry.code, std::nullopt};
+        if (snapshot.temperatures.contains(entry.code)) {
+            row.celsius = snapshot.temperatures.value(entry.code);
         }
-        positions.insert(it.key(), *position);
-        componentNames.insert(it.key(), entry->at(0).toString());
-        if (!everything && !flagOf(entry->at(3))) {
-            continue;
-        }
-        Temperature row{it.key(), entry->at(0).toString(), *code, std::nullopt};
-        if (snapshot.temperatures.contains(*code)) {
-            row.celsius = snapshot.temperatures.value(*code);
-        }
-        shownTemperatures.append({*position, row});
+        shownTemperatures.append({entry.position, row});
     }
     temperatures = inPositionOrder(std::move(shownTemperatures));
 
-    for (auto it = snapshot.fanSensors.cbegin(); it != snapshot.fanSensors.cend(); ++it) {
-        bool decimal = false;
-        const int number = it.key().toInt(&decimal, 10);
-        const auto entry = PropertyList::arrayOf(it.value(), 3);
-        if (!decimal || !entry || (!everything && !flagOf(entry->at(2)))) {
+    for (const FanEntry& entry : SensorRecordCodec::fans(snapshot.fanSensors).entries()) {
+        if (!everything && !entry.active) {
             continue;
         }
-        FanSpeed row{number, entry->at(0).toString(),
-                     int(PropertyList::integerIn(entry->at(1)).value_or(0)), std::nullopt,
-                     snapshot.sensorSources.value(QStringLiteral("F%1Ac").arg(number))};
-        if (snapshot.fanSpeeds.contains(number)) {
-            row.rpm = snapshot.fanSpeeds.value(number);
+        FanSpeed row{entry.number, entry.displayName(), entry.maxSpeed.value_or(0), std::nullopt,
+                     sourceOf(SensorSource::fanKey(entry.number))};
+        if (snapshot.fanSpeeds.contains(entry.number)) {
+            row.rpm = snapshot.fanSpeeds.value(entry.number);
         }
         fans.append(row);
     }
@@ -153,52 +133,39 @@ ReadingsReport::ReadingsReport(const ReadingsSnapshot& snapshot, Scope scope)
                      [](const FanSpeed& a, const FanSpeed& b) { return a.number < b.number; });
 
     QList<QPair<qlonglong, MemoryFigure>> shownMemory;
-    for (auto it = snapshot.memSensors.cbegin(); it != snapshot.memSensors.cend(); ++it) {
-        const auto entry = PropertyList::arrayOf(it.value(), 2);
-        if (!entry) {
+    for (const MemoryFigureEntry& entry :
+         SensorRecordCodec::memory(snapshot.memSensors).entries()) {
+        if (!everything && !entry.active) {
             continue;
         }
-        const auto position = PropertyList::integerIn(entry->at(0));
-        if (!position || (!everything && !flagOf(entry->at(1)))) {
-            continue;
+        MemoryFigure row{entry.name, std::nullopt};
+        if (entry.position >= 0 && entry.position < snapshot.memory.size()) {
+            row.gibibytes = snapshot.memory.at(entry.position);
         }
-        MemoryFigure row{it.key(), std::nullopt};
-        if (*position >= 0 && *position < snapshot.memory.size()) {
-            row.gibibytes = snapshot.memory.at(*position);
-        }
-        shownMemory.append({*position, row});
+        shownMemory.append({entry.position, row});
     }
     memory = inPositionOrder(std::move(shownMemory));
 
     if (scope != Scope::candidates) {
         return;
     }
+    sourcesUnknown = !snapshot.sources.has_value();
     QList<QPair<qlonglong, Component>> listed;
-    for (auto it = snapshot.machineSensors.cbegin(); it != snapshot.machineSensors.cend(); ++it) {
-        if (!PropertyList::isArray(it.value())) {
-            continue;
-        }
-        Component component{it.key(), componentNames.value(it.key(), it.key()), {}};
-        for (const QVariant& item : it.value().toList()) {
-            const auto entry = PropertyList::arrayOf(item, 4);
-            const auto code = entry ? codeOf(entry->at(0)) : std::nullopt;
-            if (!code) {
-                continue;
-            }
-            Candidate candidate{*code,
-                                entry->at(1).toString(),
-                                entry->at(2).toString(),
-                                flagOf(entry->at(3)),
-                                std::nullopt,
-                                snapshot.sensorSources.value(entry->at(1).toString())};
-            if (snapshot.temperatures.contains(*code)) {
-                candidate.celsius = snapshot.temperatures.value(*code);
+    for (const CandidateList& list :
+         SensorRecordCodec::candidates(snapshot.machineSensors).entries()) {
+        Component component{
+            list.component, componentNames.value(list.component, list.component), {}};
+        for (const SensorCandidate& entry : list.candidates()) {
+            Candidate candidate{entry.code,   entry.keyText, entry.name,
+                                entry.active, std::nullopt,  sourceOf(entry.keyText)};
+            if (snapshot.temperatures.contains(entry.code)) {
+                candidate.celsius = snapshot.temperatures.value(entry.code);
             }
             component.candidates.append(candidate);
         }
         // Components without a chosen sensor come after the ordered ones.
         listed.append(
-            {positions.value(it.key(), std::numeric_limits<qlonglong>::max()), component});
+            {positions.value(list.component, std::numeric_limits<qlonglong>::max()), component});
     }
     components = inPositionOrder(std::move(listed));
 }
@@ -354,7 +321,11 @@ QString ReadingsReport::text() const {
     if (blocks.isEmpty()) {
         return QStringLiteral("No component, fan or memory figure is selected to be shown.\n");
     }
-    return blocks.join(QLatin1Char('\n'));
+    QString text = blocks.join(QLatin1Char('\n'));
+    if (sourcesUnknown) {
+        text += QStringLiteral("\n") + sourcesUnknownLine + QLatin1Char('\n');
+    }
+    return text;
 }
 
 QJsonObject ReadingsReport::json() const {
@@ -432,6 +403,9 @@ QJsonObject ReadingsReport::json() const {
             });
         }
         report.insert(QStringLiteral("components"), componentRows);
+        if (sourcesUnknown) {
+            report.insert(QStringLiteral("sourcesKnown"), false);
+        }
     }
     return report;
 }

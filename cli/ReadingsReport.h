@@ -81,6 +81,8 @@ private:
     std::optional<int> temperatureValue(std::optional<int> celsius) const;
     std::optional<int> fanValue(const FanSpeed& fan) const;
 
+    // The full report, from an agent that does not tell what stands behind its keys.
+    bool sourcesUnknown = false;
     bool showFahrenheit = false;
     bool showPercent = false;
     Scope scope = Scope::shown;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "SensorRecords.h"
+
 #include <QHash>
 #include <QList>
 #include <QMetaType>
 #include <QVariantMap>
+#include <optional>
 
 // Everything one report needs, as the agent answered it: the selection
 // dictionaries in the layouts of the settings store, the units, and the
@@ -22,9 +25,9 @@ struct ReadingsSnapshot {
     QHash<int, int> fanSpeeds;
     // Total, Used, Free, Wired, Active, Inactive, Compressed in GiB.
     QList<double> memory;
-    // What stands behind a key on this machine, by key text ("TC0D", and
-    // "F0Ac" for fan 0): known only when the agent reads hwmon chips.
-    QHash<QString, QString> sensorSources;
+    // What stands behind each key on this machine, as the agent tells it;
+    // nothing when the agent does not (an agent older than its Sources).
+    std::optional<SensorSources> sources;
 };
 
 Q_DECLARE_METATYPE(ReadingsSnapshot)

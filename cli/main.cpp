@@ -1,4 +1,3 @@
-#include "AgentHwmonSources.h"
 #include "OndaraVersion.h"
 #include "ReadingsCollector.h"
 #include "ReadingsReport.h"
@@ -88,10 +87,9 @@ int main(int argc, char* argv[]) {
 
     OndaraHelperProxy proxy(bus);
     proxy.setTimeout(answerTimeoutMs);
-    ReadingsCollector collector(&proxy, scope);
-    // The hardware behind the keys, for the full report; the agent keeps its
-    // mapping for its lifetime, so it is learnt once.
-    std::optional<QHash<QString, QString>> sources;
+    ReadingsCollector collector(&proxy, scope, [&proxy](ReadingsCollector::SourcesReply reply) {
+        proxy.sensorSources(std::move(reply));
+    });
     QObject::connect(
         &proxy, &OndaraHelperProxy::requestFailed, &collector,
         [&collector](const QString&, const QString& error) { collector.abort(error); });
@@ -116,13 +114,7 @@ int main(int argc, char* argv[]) {
         }
     };
     QObject::connect(
-        &collector, &ReadingsCollector::finished, &app, [&](ReadingsSnapshot snapshot) {
-            if (all) {
-                if (!sources) {
-                    sources = AgentHwmonSources::ofRunningAgent(bus);
-                }
-                snapshot.sensorSources = *sources;
-            }
+        &collector, &ReadingsCollector::finished, &app, [&](const ReadingsSnapshot& snapshot) {
             const ReadingsReport report(snapshot, scope);
             if (openMetrics) {
                 writeTo(stdout, report.openMetrics());

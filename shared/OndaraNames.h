@@ -9,6 +9,8 @@ namespace OndaraNames {
 inline constexpr QLatin1StringView helperServiceName{"com.quillbank.OndaraHelper"};
 inline constexpr QLatin1StringView helperObjectPath{"/com/quillbank/OndaraHelper"};
 inline constexpr QLatin1StringView helperInterface{"com.quillbank.OndaraHelperProtocol"};
+// Beyond the protocol, on the same object: what stands behind each key.
+inline constexpr QLatin1StringView sourcesInterface{"com.quillbank.OndaraHelper.Sources1"};
 
 // Distributed notifications travel as argument-less signals of this interface.
 inline constexpr QLatin1StringView notificationInterface{"com.quillbank.DistributedNotifications"};

@@ -6,7 +6,7 @@
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraNames.h"
-#include "PropertyList.h"
+#include "SensorRecordCodec.h"
 #include "WidgetBoxView.h"
 #include "WidgetTabView.h"
 #include "WidgetTabViewItem.h"
@@ -19,7 +19,6 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -42,10 +41,6 @@ void sortEntries(QList<Entry>& entries) {
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry& a, const Entry& b) { return a.order < b.order; });
 }
-
-constexpr qlonglong kMaxCode = std::numeric_limits<quint32>::max();
-constexpr qlonglong kMaxInt = std::numeric_limits<int>::max();
-constexpr qlonglong kMinInt = std::numeric_limits<int>::min();
 
 template <typename Box> QList<Box*> boxesOf(const QList<QWidget*>& rows) {
     QList<Box*> boxes;
@@ -339,13 +334,8 @@ void TodayViewController::updateReadings() {
 
 void TodayViewController::layOutTemps(const QVariantMap& reply) {
     QList<Entry> entries;
-    for (auto it = reply.begin(); it != reply.end(); ++it) {
-        const auto pair = PropertyList::arrayOf(it.value(), 2);
-        const auto code = pair ? PropertyList::integerIn(pair->at(0), 0, kMaxCode) : std::nullopt;
-        const auto position = pair ? PropertyList::integerIn(pair->at(1)) : std::nullopt;
-        if (code && position) {
-            entries.append({it.key(), quint32(*code), *position});
-        }
+    for (const ActiveTemperature& active : SensorRecordCodec::activeTemperatures(reply)) {
+        entries.append({active.name, active.code, active.position});
     }
     sortEntries(entries);
     fillBoxes(m_tempBoxes, entries,
@@ -357,14 +347,8 @@ void TodayViewController::layOutTemps(const QVariantMap& reply) {
 
 void TodayViewController::layOutFans(const QVariantMap& reply) {
     QList<Entry> entries;
-    for (auto it = reply.begin(); it != reply.end(); ++it) {
-        const auto pair = PropertyList::arrayOf(it.value(), 2);
-        const auto fan = pair ? PropertyList::integerIn(pair->at(0), 0, kMaxInt) : std::nullopt;
-        const auto maxSpeed =
-            pair ? PropertyList::integerIn(pair->at(1), kMinInt, kMaxInt) : std::nullopt;
-        if (fan && maxSpeed) {
-            entries.append({it.key(), quint32(*fan), *fan, int(*maxSpeed)});
-        }
+    for (const ActiveFan& active : SensorRecordCodec::activeFans(reply)) {
+        entries.append({active.name, quint32(active.number), active.number, active.maxSpeed});
     }
     sortEntries(entries);
     fillBoxes(m_fanBoxes, entries, [](FanBoxView* box, const Entry& entry) {
@@ -379,12 +363,10 @@ void TodayViewController::layOutFans(const QVariantMap& reply) {
 
 void TodayViewController::layOutMems(const QVariantMap& reply) {
     QList<Entry> entries;
-    for (auto it = reply.begin(); it != reply.end(); ++it) {
-        if (const auto index = PropertyList::integerIn(it.value(), 0, kMaxCode)) {
-            const QString name =
-                it.key() == QLatin1String("Compressed") ? QStringLiteral("Compr.") : it.key();
-            entries.append({name, quint32(*index), *index});
-        }
+    for (const ActiveMemoryFigure& active : SensorRecordCodec::activeMemory(reply)) {
+        const QString name =
+            active.name == QLatin1String("Compressed") ? QStringLiteral("Compr.") : active.name;
+        entries.append({name, quint32(active.index), active.index});
     }
     sortEntries(entries);
     fillBoxes(m_memBoxes, entries, [](WidgetBoxView* box, const Entry&) {

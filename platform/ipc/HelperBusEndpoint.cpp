@@ -1,6 +1,7 @@
 #include "ipc/HelperBusEndpoint.h"
 
 #include "OndaraHelperProtocol.h"
+#include "SensorRecordCodec.h"
 #include "ipc/IpcLogging.h"
 #include "ipc/PendingBusReply.h"
 #include "ipc/PropertyListDBus.h"
@@ -196,4 +197,10 @@ void HelperBusEndpoint::changeSensorWithNewSensor(uint sensor, const QString& co
     forwardCommand("changeSensorWithNewSensor", [&](OndaraHelperProtocol& service) {
         service.changeSensorWithNewSensor(sensor, component);
     });
+}
+
+QVariantMap HelperBusEndpoint::Sources() {
+    const QVariant answer = PropertyListDBus::toDBus(
+        SensorRecordCodec::toPropertyList(sources ? sources() : SensorSources()));
+    return answer.toMap();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SensorRecords.h"
+
 #include <QDBusContext>
 #include <QList>
 #include <QObject>
@@ -41,6 +43,12 @@ public:
     void changeVisibilityForSection(const QString& section, bool visible);
     void changeSensorWithNewSensor(uint sensor, const QString& component);
 
+    // "com.quillbank.OndaraHelper.Sources1", answered from what the agent
+    // knows of its backends; the same for every caller.
+    using SourcesProvider = std::function<SensorSources()>;
+    void setSourcesProvider(SourcesProvider provider) { sources = std::move(provider); }
+    QVariantMap Sources();
+
 private:
     // The caller's service object; when there is none the caller has already
     // been told (queries) or the command is dropped.
@@ -53,4 +61,5 @@ private:
     void forwardCommand(const char* method, const std::function<void(OndaraHelperProtocol&)>& call);
 
     ServiceLookup lookup;
+    SourcesProvider sources;
 };

@@ -2,6 +2,7 @@
 
 #include "OndaraHelperAdaptor.h"
 #include "OndaraHelperProtocol.h"
+#include "OndaraHelperSourcesAdaptor.h"
 #include "OndaraNames.h"
 #include "ipc/HelperBusEndpoint.h"
 #include "ipc/HelperListenerDelegate.h"
@@ -26,6 +27,14 @@ HelperListener::HelperListener(const QDBusConnection& bus, HelperListenerDelegat
     new OndaraHelperAdaptor(endpoint);
     connect(clientWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
             &HelperListener::release);
+}
+
+void HelperListener::setSensorSources(std::function<SensorSources()> provider) {
+    if (!sourcesServed) {
+        new OndaraHelperSourcesAdaptor(endpoint);
+        sourcesServed = true;
+    }
+    endpoint->setSourcesProvider(std::move(provider));
 }
 
 HelperListener::~HelperListener() {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "SensorRecords.h"
+
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -32,6 +35,10 @@ public:
                    QObject* parent = nullptr);
     ~HelperListener() override;
 
+    // Also serves "com.quillbank.OndaraHelper.Sources1" with what the provider
+    // answers; call before resume. Without it the agent has only the protocol.
+    void setSensorSources(std::function<SensorSources()> provider);
+
     // Registers the object and requests the name; calling it again once it
     // succeeded changes nothing and returns Ok.
     ResumeResult resume();
@@ -56,4 +63,5 @@ private:
     QDBusServiceWatcher* clientWatcher;
     std::map<QString, std::unique_ptr<OndaraHelperProtocol>> services;
     bool registered = false;
+    bool sourcesServed = false;
 };

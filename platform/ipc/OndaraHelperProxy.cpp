@@ -1,7 +1,9 @@
 #include "ipc/OndaraHelperProxy.h"
 
 #include "OndaraHelperInterface.h"
+#include "OndaraHelperSourcesInterface.h"
 #include "OndaraNames.h"
+#include "SensorRecordCodec.h"
 #include "ipc/PropertyListDBus.h"
 
 #include <QDBusPendingCallWatcher>
@@ -34,18 +36,35 @@ template <typename T, typename Reply> auto deliverAs(Reply reply) {
     };
 }
 
+// A dictionary answer in canonical property-list form, handed to `use`.
+template <typename Use> QString canonicalDictionary(const QDBusMessage& message, const Use& use) {
+    QVariantMap received;
+    QString problem = outsideContract(message, &received);
+    if (!problem.isEmpty()) {
+        return problem;
+    }
+    const QVariant canonical = PropertyListDBus::fromDBus(received);
+    if (!canonical.isValid()) {
+        return QStringLiteral("The answer holds values outside the contract");
+    }
+    use(canonical.toMap());
+    return QString();
+}
+
 } // namespace
 
 OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , remote(std::make_unique<OndaraHelperInterface>(QString(OndaraNames::helperServiceName),
-                                                     QString(OndaraNames::helperObjectPath), bus)) {
-}
+                                                     QString(OndaraNames::helperObjectPath), bus))
+    , sourcesRemote(std::make_unique<OndaraHelperSourcesInterface>(
+          QString(OndaraNames::helperServiceName), QString(OndaraNames::helperObjectPath), bus)) {}
 
 OndaraHelperProxy::~OndaraHelperProxy() = default;
 
 void OndaraHelperProxy::setTimeout(int milliseconds) {
     remote->setTimeout(milliseconds);
+    sourcesRemote->setTimeout(milliseconds);
 }
 
 int OndaraHelperProxy::timeout() const {
@@ -57,13 +76,15 @@ int OndaraHelperProxy::pendingRequests() const {
 }
 
 void OndaraHelperProxy::whenAnswered(const QDBusPendingCall& call, const QString& method,
-                                     std::function<QString(const QDBusMessage&)> deliver) {
+                                     std::function<QString(const QDBusMessage&)> deliver,
+                                     std::function<bool(const QDBusError&)> expected) {
     // The watcher is a child of the proxy: a proxy that goes away takes its
     // outstanding replies with it, and none is called afterwards.
     auto* watcher = new QDBusPendingCallWatcher(call, this);
     ++pending;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, method, deliver = std::move(deliver)](QDBusPendingCallWatcher* finished) {
+            [this, method, deliver = std::move(deliver),
+             expected = std::move(expected)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
                 // Settled after the reply or the failure signal has run, which
                 // may have destroyed the proxy.
@@ -74,6 +95,9 @@ void OndaraHelperProxy::whenAnswered(const QDBusPendingCall& call, const QString
                 });
                 if (finished->isError()) {
                     const QDBusError error = finished->error();
+                    if (expected && expected(error)) {
+                        return;
+                    }
                     Q_EMIT requestFailed(method,
                                          error.name() + QStringLiteral(": ") + error.message());
                     return;
@@ -88,17 +112,7 @@ void OndaraHelperProxy::whenAnswered(const QDBusPendingCall& call, const QString
 void OndaraHelperProxy::dictionaryQuery(const QDBusPendingCall& call, const QString& method,
                                         DictionaryReply reply) {
     whenAnswered(call, method, [reply = std::move(reply)](const QDBusMessage& message) {
-        QVariantMap received;
-        QString problem = outsideContract(message, &received);
-        if (!problem.isEmpty()) {
-            return problem;
-        }
-        const QVariant canonical = PropertyListDBus::fromDBus(received);
-        if (!canonical.isValid()) {
-            return QStringLiteral("The answer holds values outside the contract");
-        }
-        reply(canonical.toMap());
-        return QString();
+        return canonicalDictionary(message, reply);
     });
 }
 
@@ -185,4 +199,23 @@ void OndaraHelperProxy::changeVisibilityForSection(const QString& section, bool 
 
 void OndaraHelperProxy::changeSensorWithNewSensor(quint32 sensor, const QString& component) {
     remote->changeSensorWithNewSensor(sensor, component);
+}
+
+void OndaraHelperProxy::sensorSources(SourcesReply reply) {
+    whenAnswered(
+        sourcesRemote->Sources(), QStringLiteral("Sources"),
+        [reply](const QDBusMessage& message) {
+            return canonicalDictionary(message, [&reply](const QVariantMap& sources) {
+                reply(SensorRecordCodec::sources(sources));
+            });
+        },
+        // An agent from before the interface answers that it has no such member.
+        [reply](const QDBusError& error) {
+            const bool older = error.type() == QDBusError::UnknownInterface ||
+                               error.type() == QDBusError::UnknownMethod;
+            if (older) {
+                reply(std::nullopt);
+            }
+            return older;
+        });
 }

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "OndaraHelperProtocol.h"
+#include "SensorRecords.h"
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 
 class OndaraHelperInterface;
+class OndaraHelperSourcesInterface;
 class QDBusPendingCall;
+class QDBusError;
 class QDBusMessage;
 
 // The clients' side of OndaraHelperProtocol: every call goes to the agent's
@@ -53,6 +57,11 @@ public:
     void changeVisibilityForSection(const QString& section, bool visible) override;
     void changeSensorWithNewSensor(quint32 sensor, const QString& component) override;
 
+    // What stands behind each key ("com.quillbank.OndaraHelper.Sources1");
+    // nothing when the agent does not have that interface (an older agent).
+    using SourcesReply = std::function<void(const std::optional<SensorSources>&)>;
+    void sensorSources(SourcesReply reply);
+
 Q_SIGNALS:
     // method: the protocol member ("tempSensors"); error: one line, the bus
     // error name and its message.
@@ -61,12 +70,15 @@ Q_SIGNALS:
     void requestsSettled();
 
 private:
+    // expected: an error the caller handles itself (true), not reported.
     void whenAnswered(const QDBusPendingCall& call, const QString& method,
-                      std::function<QString(const QDBusMessage&)> deliver);
+                      std::function<QString(const QDBusMessage&)> deliver,
+                      std::function<bool(const QDBusError&)> expected = {});
     void dictionaryQuery(const QDBusPendingCall& call, const QString& method,
                          DictionaryReply reply);
     void integersQuery(const QDBusPendingCall& call, const QString& method, IntegersReply reply);
 
     std::unique_ptr<OndaraHelperInterface> remote;
+    std::unique_ptr<OndaraHelperSourcesInterface> sourcesRemote;
     int pending = 0;
 };

@@ -13,24 +13,18 @@ const QString memoryKey = QStringLiteral("memory");
 MachineProfile::MachineProfile(QVariantMap root)
     : root(std::move(root)) {}
 
-std::optional<MachineProfile> MachineProfile::fromFile(const QString& path, QString* error) {
+Result<MachineProfile> MachineProfile::fromFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        if (error) {
-            *error =
-                QStringLiteral("cannot read machine profile %1: %2").arg(path, file.errorString());
-        }
-        return std::nullopt;
+        return Result<MachineProfile>::failure(
+            QStringLiteral("cannot read machine profile %1: %2").arg(path, file.errorString()));
     }
     QString reason;
     const auto value = PropertyList::parse(file.readAll(), &reason);
     if (!value || !PropertyList::isDictionary(*value)) {
-        if (error) {
-            *error =
-                QStringLiteral("machine profile %1 is not a property-list dictionary%2")
-                    .arg(path, reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason));
-        }
-        return std::nullopt;
+        return Result<MachineProfile>::failure(
+            QStringLiteral("machine profile %1 is not a property-list dictionary%2")
+                .arg(path, reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason)));
     }
     return MachineProfile(value->toMap());
 }

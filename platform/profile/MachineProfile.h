@@ -1,9 +1,10 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
-#include <optional>
 
 // A machine described in a property list: its SMC keys ("smc"), its drives'
 // SMART data ("drives") and its memory figures ("memory"). The built-in demo
@@ -12,9 +13,9 @@
 class MachineProfile {
 public:
     // Reads an XML or binary property list (a Qt resource path works too).
-    // Nothing, with a one-line reason in *error, when the file can't be read
-    // or its top level is not a dictionary.
-    static std::optional<MachineProfile> fromFile(const QString& path, QString* error = nullptr);
+    // A one-line reason when the file can't be read or its top level is not a
+    // dictionary.
+    static Result<MachineProfile> fromFile(const QString& path);
     static MachineProfile fromMap(const QVariantMap& root);
 
     QString name() const;

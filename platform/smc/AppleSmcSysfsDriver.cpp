@@ -322,6 +322,24 @@ void AppleSmcSysfsDriver::loadLabels() {
     }
 }
 
+SensorSources AppleSmcSysfsDriver::sources() {
+    const QMutexLocker lock(&mutex);
+    loadLabels();
+    const auto source = [this](const QString& input) {
+        return SensorSource{
+            QStringLiteral("applesmc"), QStringLiteral("applesmc"), directory, input, {}, {}};
+    };
+    SensorSources sources;
+    for (auto it = temperatureInputs.cbegin(); it != temperatureInputs.cend(); ++it) {
+        sources.insert(FourCharCode::toText(it.key()),
+                       source(QFileInfo(it.value()).fileName().chopped(6)));
+    }
+    for (int fan = 0; fan < fanCount; ++fan) {
+        sources.insert(SensorSource::fanKey(fan), source(QStringLiteral("fan%1").arg(fan + 1)));
+    }
+    return sources;
+}
+
 AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerFromLabels(uint32_t key, bool wantValue) {
     loadLabels();
     Answer reply;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SensorRecords.h"
 #include "smc/SmcDriver.h"
 
 #include <QByteArray>
@@ -34,6 +35,9 @@ public:
 
     // Whether the index register can be used (decided on first use).
     bool hasRawAccess();
+    // The keys the world-readable files name: temperature keys by their text,
+    // fans as "fan:0" ...
+    SensorSources sources();
 
 protected:
     // Called after an index was written to key_at_index, before its attribute

@@ -94,12 +94,6 @@ bool inputMatches(const QString& pattern, const HwmonInput& input) {
     return matches(pattern, input.label) || matches(pattern, input.attribute);
 }
 
-// temp1 "Package id 0", or temp1 for an input without a label.
-QString inputText(const HwmonInput& input) {
-    return input.label.isEmpty() ? input.attribute
-                                 : QStringLiteral("%1 \"%2\"").arg(input.attribute, input.label);
-}
-
 } // namespace
 
 HwmonSensorMap::HwmonSensorMap(const QList<HwmonChip>& chips)
@@ -175,41 +169,29 @@ const HwmonSensorMap::Temperature* HwmonSensorMap::temperature(uint32_t key) con
     return it == temperatures_.cend() ? nullptr : &*it;
 }
 
-QString HwmonSensorMap::describe(const Source& source) const {
+SensorSource HwmonSensorMap::source(const Source& source) const {
     const HwmonChip& chip = chips_.at(source.chip);
-    QString text = chip.name;
-    if (!chip.device.isEmpty()) {
-        text += QStringLiteral(" (%1)").arg(chip.device);
-    }
-    return text + QLatin1Char(' ') + inputText(source.input);
+    return {QStringLiteral("hwmon"), chip.name,          chip.devicePath,
+            source.input.attribute,  source.input.label, {}};
 }
 
-QString HwmonSensorMap::describe(const Temperature& temperature) const {
-    if (temperature.sources.size() == 1) {
-        return describe(temperature.sources.first());
-    }
-    // Inputs of one chip follow its name once: coretemp (coretemp.0) temp2
-    // "Core 0", temp3 "Core 1"; coretemp (coretemp.1) ...
-    QString text = QStringLiteral("hottest of ");
-    int chip = -1;
-    for (const Source& source : temperature.sources) {
-        if (source.chip == chip) {
-            text += QStringLiteral(", ") + inputText(source.input);
-        } else {
-            text += (chip < 0 ? QString() : QStringLiteral("; ")) + describe(source);
-            chip = source.chip;
+SensorSource HwmonSensorMap::source(const Temperature& temperature) const {
+    SensorSource first = source(temperature.sources.first());
+    if (temperature.sources.size() > 1) {
+        for (const Source& each : temperature.sources) {
+            first.inputs.append(source(each));
         }
     }
-    return text;
+    return first;
 }
 
-QHash<QString, QString> HwmonSensorMap::keySources() const {
-    QHash<QString, QString> sources;
+SensorSources HwmonSensorMap::sources() const {
+    SensorSources sources;
     for (const Temperature& temperature : temperatures_) {
-        sources.insert(FourCharCode::toText(temperature.key), describe(temperature));
+        sources.insert(FourCharCode::toText(temperature.key), source(temperature));
     }
     for (int n = 0; n < fans_.size(); ++n) {
-        sources.insert(QStringLiteral("F%1Ac").arg(n), describe(fans_[n].source));
+        sources.insert(SensorSource::fanKey(n), source(fans_[n].source));
     }
     return sources;
 }
@@ -217,13 +199,14 @@ QHash<QString, QString> HwmonSensorMap::keySources() const {
 QStringList HwmonSensorMap::lines() const {
     QStringList lines;
     for (const Temperature& temperature : temperatures_) {
-        lines.append(QStringLiteral("%1 <- %2")
-                         .arg(FourCharCode::toText(temperature.key), describe(temperature)));
+        lines.append(
+            QStringLiteral("%1 <- %2")
+                .arg(FourCharCode::toText(temperature.key), source(temperature).description()));
     }
     for (int n = 0; n < fans_.size(); ++n) {
         lines.append(QStringLiteral("fan %1 \"%2\" <- %3")
                          .arg(n)
-                         .arg(fans_[n].name, describe(fans_[n].source)));
+                         .arg(fans_[n].name, source(fans_[n].source).description()));
     }
     return lines;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SensorRecords.h"
 #include "smc/HwmonTree.h"
 
 #include <QHash>
@@ -41,13 +42,12 @@ public:
     // The mapped temperature of a key, or nothing.
     const Temperature* temperature(uint32_t key) const;
 
-    // What stands behind a key, for people: `coretemp (coretemp.0) temp1
-    // "Package id 0"`; several inputs as "hottest of ...".
-    QString describe(const Temperature& temperature) const;
-    QString describe(const Source& source) const;
-    // Key text → description, for every temperature key and every fan's
-    // speed key ("F0Ac").
-    QHash<QString, QString> keySources() const;
+    // What stands behind a key: one input, or the inputs of which the key
+    // answers the hottest.
+    SensorSource source(const Temperature& temperature) const;
+    SensorSource source(const Source& source) const;
+    // Every temperature key by its text ("TC0D"), every fan as "fan:0" ...
+    SensorSources sources() const;
     // One line per mapped key, in key order of the mapping: "TC0D ← ...".
     QStringList lines() const;
 

@@ -115,6 +115,7 @@ QList<HwmonChip> HwmonTree::chips() const {
         chip.directory = canonical.isEmpty() ? path : canonical;
         chip.device = deviceName(chip.directory);
         QString place = devicePath(path);
+        chip.devicePath = chip.device.isEmpty() ? QString() : place;
         // Without a device path (a copy without links) only the entry's own
         // name is left to keep the order steady.
         if (place.isEmpty()) {

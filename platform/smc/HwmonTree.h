@@ -7,11 +7,12 @@
 
 // One chip of the hwmon class directory.
 struct HwmonChip {
-    QString name;      // its "name" attribute: "coretemp", "nvme", "BAT0"
-    QString device;    // the device it belongs to ("nvme0", "coretemp.0"); may be empty
-    QString identity;  // device path and name: what finds the chip again after it
-                       // was renumbered (unplugged and plugged again)
-    QString directory; // the hwmonN entry it is read from now
+    QString name;       // its "name" attribute: "coretemp", "nvme", "BAT0"
+    QString device;     // the device it belongs to ("nvme0", "coretemp.0"); may be empty
+    QString devicePath; // that device's path ("/sys/devices/platform/coretemp.0"); may be empty
+    QString identity;   // device path and name: what finds the chip again after it
+                        // was renumbered (unplugged and plugged again)
+    QString directory;  // the hwmonN entry it is read from now
 };
 
 // One sensor input of a chip: temp3_input is kind "temp", number 3.

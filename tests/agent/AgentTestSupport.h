@@ -94,7 +94,7 @@ public:
     explicit TestMachine(const QString& profile) {
         const auto loaded = profile.endsWith(".plist")
                                 ? MachineProfile::fromFile(testDataPath(profile))
-                                : std::optional(describedMachine(profile));
+                                : Result<MachineProfile>(describedMachine(profile));
         QVERIFY(loaded);
         memory = loaded->memory();
         SMCKit::setDriver(std::make_shared<ProfileSmcDriver>(*loaded));

@@ -3,6 +3,7 @@
 
 #include "AgentTestSupport.h"
 #include "OndaraHelper.h"
+#include "SensorRecordCodec.h"
 
 namespace Keys = OndaraNames::Keys;
 
@@ -162,7 +163,7 @@ private Q_SLOTS:
         if (!stored.isEmpty()) {
             SMCController earlier(test.environment(stored));
             // A choice of the user's, lost only by a rescan.
-            earlier.setUnits({1, 1});
+            earlier.selection().units = {1, 1};
             earlier.persist("Units");
         }
         LogCapture log;
@@ -249,20 +250,21 @@ private Q_SLOTS:
         TestMachine test("TC0P=50");
         SMCController controller(test.environment());
         OndaraHelper helper(controller);
-        controller.setTempSensorsDict(
+        SensorSelection& selection = controller.selection();
+        selection.temperatures = SensorRecordCodec::temperatures(
             {{"CPU", QVariantList{"CPU", codeOf("TC0P"), 0ll, true}},
              {"GPU", QVariantList{"CPU", codeOf("TG0D"), 1ll, true}}, // same name: last one wins
              {"HDD", QVariantList{true}},
              {"LOGIC", QVariantList{}},
              {"MEM", QVariant("not an array")}});
-        controller.setFanSensorsDict({{"0", QVariantList{"Left", 6000ll, true}},
-                                      {"x", QVariantList{"Odd", 1ll, true}},
-                                      {"-1", QVariantList{"Negative", 1ll, true}},
-                                      {"2", QVariantList{true}},
-                                      {"3", QVariantList{"Off", 1ll, false}}});
-        controller.setMemSensorsDict({{"Wired", QVariantList{3ll, true}},
-                                      {"Active", QVariantList{true}},
-                                      {"Free", QVariantList{2ll, false}}});
+        selection.fans = SensorRecordCodec::fans({{"0", QVariantList{"Left", 6000ll, true}},
+                                                  {"x", QVariantList{"Odd", 1ll, true}},
+                                                  {"-1", QVariantList{"Negative", 1ll, true}},
+                                                  {"2", QVariantList{true}},
+                                                  {"3", QVariantList{"Off", 1ll, false}}});
+        selection.memory = SensorRecordCodec::memory({{"Wired", QVariantList{3ll, true}},
+                                                      {"Active", QVariantList{true}},
+                                                      {"Free", QVariantList{2ll, false}}});
         QCOMPARE(answerOf<QVariantMap>([&](auto reply) { helper.activeTempSensors(reply); }),
                  QVariantMap({{"CPU", QVariantList{codeOf("TG0D"), 1ll}}}));
         QCOMPARE(answerOf<QVariantMap>([&](auto reply) { helper.activeFanSensors(reply); }),

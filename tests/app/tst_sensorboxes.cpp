@@ -6,6 +6,7 @@
 #include "ScriptedHelper.h"
 #include "SegmentedControl.h"
 #include "SensorListViewController.h"
+#include "SensorRecordCodec.h"
 #include "SetupViewController.h"
 #include "ToolButton.h"
 
@@ -156,7 +157,8 @@ private Q_SLOTS:
     void chooserGeometry() {
         QFETCH(int, rows);
         QFETCH(int, height);
-        SensorListViewController chooser(cpuCandidates.mid(0, rows));
+        SensorListViewController chooser(
+            SensorRecordCodec::candidateList("CPU", cpuCandidates)->candidates().mid(0, rows));
         chooser.resize(300, 10);
         chooser.show();
         QCOMPARE(chooser.height(), height);

@@ -100,11 +100,12 @@ private Q_SLOTS:
         QTest::newRow("sixteen fill fifteen")
             << temperatures(16) << fifteen << true << true << false;
         QTest::newRow("none") << QVariantMap() << QStringList() << false << false << true;
+        // A name that is not text shows as "Unknown"; values that are not
+        // entries (no array, too short for a code and a position) are left out.
         QVariantMap odd{{"A", tempEntry(42, 1, 0, true)},
                         {"B", QStringLiteral("not an entry")},
                         {"C", QVariantList{QStringLiteral("No order"), 5}}};
-        QTest::newRow("wrong types")
-            << odd << QStringList{"Unknown", "No order"} << false << false << false;
+        QTest::newRow("wrong types") << odd << QStringList{"Unknown"} << false << false << false;
     }
     void fillsTemperaturePanel() {
         QFETCH(QVariantMap, dictionary);
@@ -177,8 +178,7 @@ private Q_SLOTS:
     void memoryTilesAndReadings() {
         QFETCH(QList<double>, reply);
         ScriptedHelper helper;
-        helper.mems = {{"Wired", QVariantList{"Wired", true}},
-                       {"Active", QVariantList{"Active", false}}};
+        helper.mems = {{"Wired", QVariantList{3, true}}, {"Active", QVariantList{4, false}}};
         helper.memory = reply;
         auto controller = open(helper);
         QVERIFY(controller);

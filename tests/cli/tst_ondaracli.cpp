@@ -22,15 +22,26 @@ class TestOndaraCli : public QObject {
     std::unique_ptr<OndaraHelperProxy> proxy;
     std::unique_ptr<ReadingsCollector> collector;
 
-    void startAgent() {
+    // An agent that tells what stands behind its keys, or one from before it did.
+    void startAgent(bool withSources = false) {
         listener = std::make_unique<HelperListener>(QDBusConnection::sessionBus(), &delegate);
+        if (withSources) {
+            listener->setSensorSources([] {
+                return SensorSources{
+                    {"TC0P",
+                     {"hwmon", "k10temp", "/devices/pci0000:00/0000:00:18.3", "temp1", "Tctl", {}}},
+                    {"fan:0", {"hwmon", "thinkpad", "", "fan1", "", {}}}};
+            });
+        }
         QCOMPARE(listener->resume(), HelperListener::ResumeResult::Ok);
     }
     // A collector on a bus connection of its own.
     void makeCollector(ReadingsReport::Scope scope) {
         proxy = std::make_unique<OndaraHelperProxy>(
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, "collector"));
-        collector = std::make_unique<ReadingsCollector>(proxy.get(), scope);
+        collector = std::make_unique<ReadingsCollector>(
+            proxy.get(), scope,
+            [this](ReadingsCollector::SourcesReply reply) { proxy->sensorSources(reply); });
     }
     void dropCollector() {
         collector.reset();
@@ -99,19 +110,30 @@ private Q_SLOTS:
 
     void cliPrintsTheShownReadings_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("text") << QStringList{};
-        QTest::newRow("text with candidates") << QStringList{"--all"};
-        QTest::newRow("json") << QStringList{"--json"};
-        QTest::newRow("json with candidates") << QStringList{"--json", "--all"};
+        QTest::addColumn<bool>("sources");  // the agent has com.quillbank.OndaraHelper.Sources1
+        QTest::addColumn<QString>("shows"); // a part of the text
+        QTest::newRow("text") << QStringList{} << true << "CPU:";
+        QTest::newRow("text with candidates")
+            << QStringList{"--all"} << true << "[k10temp (0000:00:18.3) temp1 \"Tctl\"]";
+        QTest::newRow("text with candidates, older agent")
+            << QStringList{"--all"} << false << "The agent does not tell what stands behind";
+        QTest::newRow("json") << QStringList{"--json"} << true << "\"temperatures\"";
+        QTest::newRow("json with candidates")
+            << QStringList{"--json", "--all"} << true << "\"source\": \"thinkpad fan1\"";
+        QTest::newRow("json with candidates, older agent")
+            << QStringList{"--json", "--all"} << false << "\"sourcesKnown\": false";
     }
     void cliPrintsTheShownReadings() {
         QFETCH(QStringList, arguments);
-        startAgent();
+        QFETCH(bool, sources);
+        QFETCH(QString, shows);
+        startAgent(sources);
         const auto scope = arguments.contains("--all") ? ReadingsReport::Scope::candidates
                                                        : ReadingsReport::Scope::shown;
         const ReadingsReport expected(collect(scope), scope);
         const QStringList run = runCli(arguments);
         QCOMPARE(run.mid(0, 1) + run.mid(2), QStringList({"0", ""}));
+        QVERIFY2(run.value(1).contains(shows), qPrintable(run.value(1)));
         if (arguments.contains("--json")) {
             QCOMPARE(QJsonDocument::fromJson(run.value(1).toUtf8()).object(), expected.json());
         } else {

@@ -49,6 +49,7 @@ ReadingsSnapshot machine(int temperatureUnit, int fanUnit) {
         {quint32(tc0p), 52}, {quint32(tg0d), 48}, {quint32(drive), 38}, {quint32(tc0d), 55}};
     snapshot.fanSpeeds = {{0, 2000}, {1, 1234}, {2, 900}, {10, 3000}};
     snapshot.memory = {16.0, 14.0, 2.0, 2.5, 7.25, 3.999, 0.5};
+    snapshot.sources = SensorSources();
     return snapshot;
 }
 
@@ -174,10 +175,19 @@ private Q_SLOTS:
                  "# EOF\n");
     }
 
-    // Only the full report names the hardware behind a key.
+    // Only the full report names the hardware behind a key, and says when
+    // the agent does not tell.
     void fullReportNamesTheSources() {
         ReadingsSnapshot snapshot = machine(0, 0);
-        snapshot.sensorSources = {{"TC0D", "coretemp temp1"}, {"F1Ac", "nct6798 fan2"}};
+        snapshot.sources.reset();
+        const QString older = "The agent does not tell what stands behind its keys";
+        QVERIFY(ReadingsReport(snapshot, Scope::candidates).text().contains(older));
+        QCOMPARE(ReadingsReport(snapshot, Scope::candidates).json()["sourcesKnown"], false);
+        QVERIFY(!ReadingsReport(snapshot, Scope::shown).text().contains(older));
+        snapshot.sources = SensorSources{{"TC0D", {"hwmon", "coretemp", "", "temp1", "", {}}},
+                                         {"fan:1", {"hwmon", "nct6798", "", "fan2", "", {}}}};
+        QVERIFY(!ReadingsReport(snapshot, Scope::candidates).text().contains(older));
+        QVERIFY(!ReadingsReport(snapshot, Scope::candidates).json().contains("sourcesKnown"));
         const QString text = ReadingsReport(snapshot, Scope::candidates).text();
         QVERIFY(text.contains("    TC0D   CPU Die       55 °C  [coretemp temp1]\n"));
         QVERIFY(text.contains("Right:      1234 RPM  [nct6798 fan2]\n"));

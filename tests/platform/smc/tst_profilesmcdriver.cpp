@@ -135,9 +135,8 @@ private Q_SLOTS:
 
     void demoMachine() {
         initAgentResources();
-        QString error;
-        const auto demo = MachineProfile::fromFile(QStringLiteral(":/profiles/demo.plist"), &error);
-        QVERIFY2(demo, qPrintable(error));
+        const auto demo = MachineProfile::fromFile(QStringLiteral(":/profiles/demo.plist"));
+        QVERIFY2(demo, qPrintable(demo.error()));
         auto driver = std::make_shared<ProfileSmcDriver>(*demo);
         QCOMPARE(driver->problems(), QStringList());
         SMCKit::setDriver(driver);

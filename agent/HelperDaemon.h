@@ -1,0 +1,63 @@
+#pragma once
+
+#include "AgentCommandLine.h"
+#include "Result.h"
+#include "SMCController.h"
+#include "SensorRecords.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class AtaSmartPlatform;
+class SmcDriver;
+class VmStatisticsSource;
+
+// The agent as one object: it makes the SMC driver, the drive platform and the
+// memory source the command line names, hands the driver to SMCKit and the
+// platform to the drive unit (whose connections stay process-wide, as they
+// always were, and are set nowhere else), and creates the one SMCController
+// when the first client calls. main makes one; a test derives from it and
+// loads fakes in loadBackends.
+class HelperDaemon {
+public:
+    struct Backends {
+        std::shared_ptr<SmcDriver> smc;
+        std::shared_ptr<AtaSmartPlatform> drives;
+        std::shared_ptr<VmStatisticsSource> memory;
+        // What stands behind each key, for the Sources answer.
+        SensorSources sources;
+    };
+
+    explicit HelperDaemon(AgentCommandLine commandLine = {});
+    virtual ~HelperDaemon();
+    HelperDaemon(const HelperDaemon&) = delete;
+    HelperDaemon& operator=(const HelperDaemon&) = delete;
+
+    // Loads the backends and hands them on; the reason when one can't be made.
+    Status start();
+
+    // The process's one controller, created on first use. Null when the SMC
+    // can't be opened: then the fatal stop runs (main ends the process).
+    SMCController* controller();
+    // Where the controller's settings and notifications go; by default the
+    // running agent's (see SMCControllerEnvironment::system).
+    void setControllerEnvironment(SMCControllerEnvironment environment);
+    // Called with the reason when the controller can't be made.
+    void setFatalStop(std::function<void(const QString& reason)> stop);
+
+    const SensorSources& sources() const { return backends.sources; }
+    const AgentCommandLine& commandLine() const { return options; }
+
+protected:
+    // What start hands on: by default what the command line names, each
+    // logged; a test returns fakes.
+    virtual Result<Backends> loadBackends();
+
+private:
+    AgentCommandLine options;
+    Backends backends;
+    std::optional<SMCControllerEnvironment> environment;
+    std::function<void(const QString&)> fatalStop;
+    std::unique_ptr<SMCController> shared;
+};
