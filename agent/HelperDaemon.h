@@ -1,5 +1,11 @@
 #pragma once
 
+// Errors in the agent: SMCKit raises its Error1 and only the agent's own
+// callers catch it (discovery skips the sensor, live reads answer 0, the
+// rest logs and goes on); start-up and the controller's creation return
+// Result; no error crosses the bus. Only main ends the process, through
+// the fatal stop it hands the daemon.
+
 #include "AgentCommandLine.h"
 #include "Result.h"
 #include "SMCController.h"

@@ -1,5 +1,10 @@
 #pragma once
 
+// Errors in the application: the installation steps throw HelperError
+// within HelperInstallation and turn it into lines of its diagnostic text;
+// what the user must know is an alert with one "Ok" button; replies that
+// never come leave the window as it was. Only main ends the program.
+
 #include "UrlOpener.h"
 
 #include <QObject>

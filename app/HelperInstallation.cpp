@@ -126,7 +126,10 @@ bool HelperInstallation::run() {
 QString HelperInstallation::bundledPlistOrStop(const char* message) const {
     if (!QFileInfo(m_environment.bundledPlist).isFile()) {
         // A broken installation: nothing sensible can be started.
-        qFatal("%s", message);
+        if (m_environment.fatalStop) {
+            m_environment.fatalStop(message);
+        }
+        throw HelperError::newPlistCopyFailed;
     }
     return m_environment.bundledPlist;
 }

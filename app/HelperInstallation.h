@@ -46,8 +46,12 @@ public:
         // The version text compiled into the application.
         QString versionText;
         QDBusConnection bus = QDBusConnection::sessionBus();
-        // The Part's one-second pauses that give the agent time to come up.
+        // The one-second pauses that give the agent time to come up.
         std::function<void()> pause;
+        // Ends the application with a message: an installation without the
+        // agent's launch list can start nothing. main's; without one the
+        // step fails like any other.
+        std::function<void(const char* message)> fatalStop;
 
         // The installed application's own surroundings.
         static Environment standard();

@@ -113,7 +113,9 @@ int main(int argc, char* argv[]) {
                      qPrintable(url));
     }
 
-    NamedAssets::shared().requireColors();
+    if (const QString problem = NamedAssets::shared().problemWith(); !problem.isEmpty()) {
+        qFatal("%s", qPrintable(problem));
+    }
     if (parser.isSet(darkOption)) {
         QApplication::setPalette(NamedAssets::darkPalette());
     }
@@ -135,7 +137,9 @@ int main(int argc, char* argv[]) {
         return instance.activateRunning(url) ? 0 : 1;
     }
 
-    HelperInstallation installation(HelperInstallation::Environment::standard());
+    HelperInstallation::Environment surroundings = HelperInstallation::Environment::standard();
+    surroundings.fatalStop = [](const char* message) { qFatal("%s", message); };
+    HelperInstallation installation(std::move(surroundings));
     std::unique_ptr<OndaraHelperProxy> uninstalledProxy;
     OndaraHelperProtocol* helper = nullptr;
     // A developer's build run where it was built installs nothing: it talks to

@@ -1,5 +1,9 @@
 #pragma once
 
+// Errors in ondara-cli: a round that cannot be completed ends in failed()
+// with a one-line reason, which main prints to standard error before it
+// chooses the exit status; entries that are not the layout's are left out.
+
 #include "ReadingsReport.h"
 #include "ReadingsSnapshot.h"
 

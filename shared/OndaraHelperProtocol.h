@@ -1,5 +1,10 @@
 #pragma once
 
+// Errors in shared/: a value that may be missing or malformed decodes to
+// std::optional or NotAnEntry (SensorRecordCodec), a call that fails for a
+// reason returns Result with the reason's text (Result.h). Nothing here
+// throws or ends the process.
+
 #include <QList>
 #include <QString>
 #include <QVariantMap>

@@ -78,8 +78,6 @@ public:
         }
     }
     void putFlag(bool changed, bool value) { put(list.size() - 1, changed, value); }
-    // A flag that is not the last element (a candidate's).
-    void putFlagAt(qsizetype index, bool changed, bool value) { put(index, changed, value); }
     QVariantList result() const { return list; }
 
 private:
@@ -375,7 +373,8 @@ QVariant SensorRecordCodec::toPropertyList(const SensorCandidate& entry) {
     list.put(0, !was || was->code != entry.code, qlonglong(entry.code));
     list.put(1, !was || was->keyText != entry.keyText, entry.keyText);
     list.put(2, !was || was->name != entry.name, entry.name);
-    list.putFlagAt(3, !was || was->active != entry.active, entry.active);
+    // A candidate's flag is its element 3, not its last.
+    list.put(3, !was || was->active != entry.active, entry.active);
     return list.result();
 }
 

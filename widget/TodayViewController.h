@@ -1,5 +1,9 @@
 #pragma once
 
+// Errors in the widget: an absent or silent agent leaves the views as they
+// are, and answers that are not entries are left out. Only main ends the
+// program.
+
 #include <QList>
 #include <QPointer>
 #include <QSet>

@@ -63,7 +63,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    NamedAssets::shared().requireColors();
+    if (const QString problem = NamedAssets::shared().problemWith(); !problem.isEmpty()) {
+        qFatal("%s", qPrintable(problem));
+    }
     if (parser.isSet(darkOption)) {
         QApplication::setPalette(NamedAssets::darkPalette());
     }

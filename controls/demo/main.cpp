@@ -241,7 +241,9 @@ int main(int argc, char** argv) {
     parser.addOption(pngOption);
     parser.process(app);
 
-    NamedAssets::shared().requireColors();
+    if (const QString problem = NamedAssets::shared().problemWith(); !problem.isEmpty()) {
+        qFatal("%s", qPrintable(problem));
+    }
     if (parser.isSet(darkOption)) {
         QApplication::setPalette(NamedAssets::darkPalette());
     }

@@ -103,8 +103,8 @@ std::optional<QColor> NamedAssets::findColor(const QString& name, const QPalette
 QColor NamedAssets::color(const QString& name, const QPalette& palette) const {
     const std::optional<QColor> found = findColor(name, palette);
     if (!found) {
-        const QString problem = problemWith({name});
-        qFatal("%s", qPrintable(problem));
+        qWarning().noquote() << problemWith({name});
+        return QColor(Qt::magenta);
     }
     return *found;
 }
@@ -133,11 +133,4 @@ QString NamedAssets::problemWith(const QStringList& names) const {
     }
     return QStringLiteral("Ondara cannot start: the asset catalogue has no colour named %1")
         .arg(missing.join(QStringLiteral(", ")));
-}
-
-void NamedAssets::requireColors(const QStringList& names) const {
-    const QString problem = problemWith(names);
-    if (!problem.isEmpty()) {
-        qFatal("%s", qPrintable(problem));
-    }
 }

@@ -14,8 +14,8 @@
 // the desktop's light or dark appearance.
 //
 // A colour the code asks for by name must exist: a catalogue that lacks one is
-// a packaging fault, reported loudly at start-up (requireColors) rather than
-// papered over with a default.
+// a packaging fault, which every program's main checks at start-up
+// (problemWith) and stops for, rather than papering it over with a default.
 class NamedAssets {
 public:
     static QString defaultCataloguePath();
@@ -32,8 +32,8 @@ public:
 
     // The value of a colour for this palette, or nothing when it is not there.
     std::optional<QColor> findColor(const QString& name, const QPalette& palette) const;
-    // The same for a colour that must exist: a missing one ends the program
-    // with a message naming it.
+    // The same for a colour that must exist. One the start-up check did not
+    // cover is drawn in magenta, a colour no design uses, and logged.
     QColor color(const QString& name, const QPalette& palette) const;
     // The image with its high-resolution variant; a null icon when missing.
     QIcon image(const QString& name) const;
@@ -41,8 +41,6 @@ public:
     // Empty when the catalogue was read and has every named colour; otherwise a
     // message saying what is wrong.
     QString problemWith(const QStringList& names = requiredColorNames()) const;
-    // Start-up check: ends the program with problemWith()'s message if any.
-    void requireColors(const QStringList& names = requiredColorNames()) const;
 
     // Dark appearance: the window background is darker than its text.
     static bool isDark(const QPalette& palette);

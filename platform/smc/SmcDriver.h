@@ -1,5 +1,11 @@
 #pragma once
 
+// Errors in platform/: the seams that stand in for the system's own
+// interfaces answer as those do (SmcDriver's KernReturn, AtaSmartPlatform's
+// IOReturn); every other call that can fail returns Result with the reason's
+// text (MachineProfile::fromFile), or std::optional where the reason goes
+// without saying. Nothing here throws out of a seam or ends the process.
+
 #include "smc/SMCParamStruct.h"
 
 #include <QByteArray>
