@@ -53,15 +53,15 @@ void OndaraHelper::machineSensorList(DictionaryReply reply) {
 }
 
 void OndaraHelper::activeTempSensors(DictionaryReply reply) {
-    reply(SensorRecordCodec::toPropertyList(smcController.selection().activeTemperatures()));
+    reply(smcController.activeTempSensors());
 }
 
 void OndaraHelper::activeFanSensors(DictionaryReply reply) {
-    reply(SensorRecordCodec::toPropertyList(smcController.selection().activeFans()));
+    reply(smcController.activeFanSensors());
 }
 
 void OndaraHelper::activeMemSensors(DictionaryReply reply) {
-    reply(SensorRecordCodec::toPropertyList(smcController.selection().activeMemory()));
+    reply(smcController.activeMemSensors());
 }
 
 QList<int> OndaraHelper::sensorTemperatures(const QList<quint32>& codes) {

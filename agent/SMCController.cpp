@@ -66,20 +66,17 @@ Result<std::unique_ptr<SMCController>> SMCController::open(SMCControllerEnvironm
     return Result<std::unique_ptr<SMCController>>(std::move(controller));
 }
 
-QVariantMap SMCController::tempSensorsDict() const {
-    return SensorRecordCodec::toPropertyList(selection_.temperatures);
-}
-
-QVariantMap SMCController::fanSensorsDict() const {
-    return SensorRecordCodec::toPropertyList(selection_.fans);
-}
-
-QVariantMap SMCController::memSensorsDict() const {
-    return SensorRecordCodec::toPropertyList(selection_.memory);
-}
-
-QVariantMap SMCController::machineSensorList() const {
-    return SensorRecordCodec::toPropertyList(selection_.candidates);
+const SMCController::Encoded& SMCController::encoded() const {
+    if (!encoded_) {
+        encoded_ = Encoded{SensorRecordCodec::toPropertyList(selection_.temperatures),
+                           SensorRecordCodec::toPropertyList(selection_.fans),
+                           SensorRecordCodec::toPropertyList(selection_.memory),
+                           SensorRecordCodec::toPropertyList(selection_.candidates),
+                           SensorRecordCodec::toPropertyList(selection_.activeTemperatures()),
+                           SensorRecordCodec::toPropertyList(selection_.activeFans()),
+                           SensorRecordCodec::toPropertyList(selection_.activeMemory())};
+    }
+    return *encoded_;
 }
 
 double SMCController::versionNumber(const QString& versionText) {
@@ -167,10 +164,12 @@ bool SMCController::loadStoredSelection() {
         return false;
     }
     selection_ = std::move(*selection);
+    encoded_.reset();
     return true;
 }
 
 void SMCController::rebuildSelection() {
+    encoded_.reset();
     selection_.temperatures.clear();
     selection_.fans.clear();
     selection_.memory.clear();
@@ -350,17 +349,17 @@ void SMCController::persist(const QString& part) {
         if (row) {
             QVariant value;
             if (row->key == Keys::tempSensors) {
-                value = SensorRecordCodec::toPropertyList(selection_.temperatures);
+                value = tempSensorsDict();
             } else if (row->key == Keys::fanSensors) {
-                value = SensorRecordCodec::toPropertyList(selection_.fans);
+                value = fanSensorsDict();
             } else if (row->key == Keys::memSensors) {
-                value = SensorRecordCodec::toPropertyList(selection_.memory);
+                value = memSensorsDict();
             } else if (row->key == Keys::sections) {
                 value = SensorRecordCodec::toPropertyList(selection_.visibleSections);
             } else if (row->key == Keys::units) {
                 value = SensorRecordCodec::toPropertyList(selection_.units);
             } else {
-                value = SensorRecordCodec::toPropertyList(selection_.candidates);
+                value = machineSensorList();
             }
             defaults_->setObject(row->key, value);
         }

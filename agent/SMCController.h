@@ -93,16 +93,35 @@ public:
 
     // The selection; the service commands change it and then call persist.
     const SensorSelection& selection() const { return selection_; }
-    SensorSelection& selection() { return selection_; }
+    SensorSelection& selection() {
+        encoded_.reset();
+        return selection_;
+    }
     const QList<int>& visibleSections() const { return selection_.visibleSections; }
     const QList<int>& units() const { return selection_.units; }
-    // The selection's dictionaries in their stored layouts.
-    QVariantMap tempSensorsDict() const;
-    QVariantMap fanSensorsDict() const;
-    QVariantMap memSensorsDict() const;
-    QVariantMap machineSensorList() const;
+    // The selection's dictionaries in their stored layouts, and the active
+    // lists as the service answers them; kept until the selection changes,
+    // since every client asks for them again and again.
+    const QVariantMap& tempSensorsDict() const { return encoded().temperatures; }
+    const QVariantMap& fanSensorsDict() const { return encoded().fans; }
+    const QVariantMap& memSensorsDict() const { return encoded().memory; }
+    const QVariantMap& machineSensorList() const { return encoded().candidates; }
+    const QVariantMap& activeTempSensors() const { return encoded().activeTemperatures; }
+    const QVariantMap& activeFanSensors() const { return encoded().activeFans; }
+    const QVariantMap& activeMemSensors() const { return encoded().activeMemory; }
 
 private:
+    struct Encoded {
+        QVariantMap temperatures;
+        QVariantMap fans;
+        QVariantMap memory;
+        QVariantMap candidates;
+        QVariantMap activeTemperatures;
+        QVariantMap activeFans;
+        QVariantMap activeMemory;
+    };
+    const Encoded& encoded() const;
+
     void initialise();
     bool loadStoredSelection();
     void rebuildSelection();
@@ -120,6 +139,7 @@ private:
     QList<Fan> currentFans_;
     std::unique_ptr<UserDefaults> defaults_;
     SensorSelection selection_;
+    mutable std::optional<Encoded> encoded_;
     double appVersion_ = 100.0;
     double oldAppVersion_ = 0.0;
     bool open_ = false;

@@ -92,6 +92,27 @@ void BM_MemoryUsageRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoryUsageRoundTrip)->Unit(benchmark::kMicrosecond);
 
+// What the window and the widget ask when they open: the selection's
+// dictionaries and the active lists, each answered from the stored selection.
+void BM_SelectionQueriesRoundTrip(benchmark::State& state) {
+    for (auto _ : state) {
+        const bool answered = sharedClient->roundTrip([](OndaraHelperProtocol& p, auto reply) {
+            p.tempSensors(reply);
+        }) && sharedClient->roundTrip([](OndaraHelperProtocol& p, auto reply) {
+            p.machineSensorList(reply);
+        }) && sharedClient->roundTrip([](OndaraHelperProtocol& p, auto reply) {
+            p.activeTempSensors(reply);
+        }) && sharedClient->roundTrip([](OndaraHelperProtocol& p, auto reply) {
+            p.activeFanSensors(reply);
+        });
+        if (!answered) {
+            state.SkipWithError("a selection query was not answered");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_SelectionQueriesRoundTrip)->Unit(benchmark::kMicrosecond);
+
 // The same fifteen reads straight through the SMC layer, in this process.
 void BM_DirectDriverReads15(benchmark::State& state) {
     const auto profile = MachineProfile::fromFile(QStringLiteral(":/profiles/demo.plist"));
