@@ -77,11 +77,7 @@ QList<int> OndaraHelper::sensorTemperatures(const QList<quint32>& codes) {
             temperatures.append(lastHDDtemp_);
             continue;
         }
-        try {
-            temperatures.append(int(SMCKit::readTemperature(code)));
-        } catch (const std::exception&) {
-            temperatures.append(0);
-        }
+        temperatures.append(SMCKit::valueOr([code] { return SMCKit::readTemperature(code); }, 0));
     }
     return temperatures;
 }
@@ -94,11 +90,7 @@ QList<int> OndaraHelper::fanSpeeds(const QList<int>& fans) {
             speeds.append(0);
             continue;
         }
-        try {
-            speeds.append(SMCKit::readFanCurrentSpeed(fan));
-        } catch (const std::exception&) {
-            speeds.append(0);
-        }
+        speeds.append(SMCKit::valueOr([fan] { return SMCKit::readFanCurrentSpeed(fan); }, 0));
     }
     return speeds;
 }

@@ -108,9 +108,7 @@ void SMCController::initialise() {
     componentDescritiveNames_ = SensorComponents::descriptiveNames();
     componentOrder_ = SensorComponents::order();
 
-    try {
-        SMCKit::openConnection();
-    } catch (const std::exception&) {
+    if (SMCKit::errorOf([] { SMCKit::openConnection(); })) {
         // Without the SMC the agent has nothing to offer; nothing is written.
         logProblem(QStringLiteral("Can't establish connection with SMC"));
         return;

@@ -91,4 +91,23 @@ public:
 
     // Fan keys can only be formed for these numbers.
     static constexpr int highestFanNumber = 9;
+
+    // For the callers that go on after a hardware error: the call's value,
+    // or `fallback` when it raised Error1.
+    template <typename Call, typename Value> static Value valueOr(Call call, Value fallback) {
+        try {
+            return Value(call());
+        } catch (const Error1&) {
+            return fallback;
+        }
+    }
+    // The Error1 a call raised, or nothing when it succeeded.
+    template <typename Call> static std::optional<Error1> errorOf(Call call) {
+        try {
+            call();
+        } catch (const Error1& error) {
+            return error;
+        }
+        return std::nullopt;
+    }
 };

@@ -78,18 +78,9 @@ QByteArray fds(const char (&name)[13]) {
     return QByteArray("\x01\x02XY", 4) + QByteArray(name, 12);
 }
 
-template <typename Operation> std::optional<SMCKit::Error1> errorOf(Operation operation) {
-    try {
-        operation();
-    } catch (const SMCKit::Error1& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 // The error an operation raises, as "kind payload"; empty for none.
 template <typename Operation> QString failureOf(Operation operation) {
-    const auto error = errorOf(operation);
+    const auto error = SMCKit::errorOf(operation);
     if (!error) {
         return {};
     }
@@ -161,13 +152,13 @@ private Q_SLOTS:
 
     void requestsAreExactRecords() {
         auto driver = useMachine("");
-        errorOf([] { SMCKit::readKeyInformation(code("TC0P")); });
-        errorOf([] { SMCKit::readTemperature(code("TC0P")); });
-        errorOf([] { SMCKit::readFanName(2); });
-        errorOf([] { SMCKit::readFanMinimumSpeed(2); });
-        errorOf([] { SMCKit::readFanMaximumSpeed(2); });
-        errorOf([] { SMCKit::readFanCurrentSpeed(2); });
-        errorOf([] { SMCKit::readKey(code("FNum"), SMCDataType::ui8()); });
+        SMCKit::errorOf([] { SMCKit::readKeyInformation(code("TC0P")); });
+        SMCKit::errorOf([] { SMCKit::readTemperature(code("TC0P")); });
+        SMCKit::errorOf([] { SMCKit::readFanName(2); });
+        SMCKit::errorOf([] { SMCKit::readFanMinimumSpeed(2); });
+        SMCKit::errorOf([] { SMCKit::readFanMaximumSpeed(2); });
+        SMCKit::errorOf([] { SMCKit::readFanCurrentSpeed(2); });
+        SMCKit::errorOf([] { SMCKit::readKey(code("FNum"), SMCDataType::ui8()); });
         QCOMPARE(driver->requests, QByteArrayList({request("TC0P", 0, 9), request("TC0P", 2, 5),
                                                    request("F2ID", 16, 5), request("F2Mn", 2, 5),
                                                    request("F2Mx", 2, 5), request("F2Ac", 2, 5),

@@ -73,14 +73,6 @@ void silenceDriveMessages() {
     setDriveTemperatureStreams(nowhere, nowhere);
 }
 
-// Runs a backend call that reports hardware errors by throwing.
-template <typename Call> void tolerateErrors(Call call) {
-    try {
-        call();
-    } catch (const std::exception&) {
-    }
-}
-
 MachineProfile smallMachine() {
     const auto key = [](const char* type, const QVariant& value) {
         return QVariantMap{{QStringLiteral("type"), QString::fromLatin1(type)},
@@ -210,9 +202,9 @@ int fuzzMachineProfile(const uint8_t* data, size_t size) {
         }
     }
     SMCKit::setDriver(smc);
-    tolerateErrors([] { SMCKit::openConnection(); });
-    tolerateErrors([] { SMCKit::presentTemperatureSensors(); });
-    tolerateErrors([] { SMCKit::readFans(); });
+    SMCKit::errorOf([] { SMCKit::openConnection(); });
+    SMCKit::errorOf([] { SMCKit::presentTemperatureSensors(); });
+    SMCKit::errorOf([] { SMCKit::readFans(); });
 
     setAtaSmartPlatform(std::make_shared<ProfileAtaSmartPlatform>(profile.drives()));
     hddTemp();
@@ -347,11 +339,11 @@ int fuzzAppleSmcFiles(const uint8_t* data, size_t size) {
     }
 
     SMCKit::setDriver(std::make_shared<AppleSmcSysfsDriver>(root));
-    tolerateErrors([] { SMCKit::openConnection(); });
-    tolerateErrors([] { SMCKit::presentTemperatureSensors(); });
-    tolerateErrors([] { SMCKit::readFans(); });
+    SMCKit::errorOf([] { SMCKit::openConnection(); });
+    SMCKit::errorOf([] { SMCKit::presentTemperatureSensors(); });
+    SMCKit::errorOf([] { SMCKit::readFans(); });
     for (const char* key : {"TC0P", "TC0D", "FNum"}) {
-        tolerateErrors([key] { SMCKit::readTemperature(*SMCKit::fourCharCode(key)); });
+        SMCKit::errorOf([key] { SMCKit::readTemperature(*SMCKit::fourCharCode(key)); });
     }
     SMCKit::setDriver(nullptr);
     return 0;

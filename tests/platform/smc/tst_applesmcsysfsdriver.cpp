@@ -54,15 +54,6 @@ void useDriver(std::shared_ptr<SmcDriver> driver) {
     SMCKit::openConnection();
 }
 
-template <typename Operation> std::optional<SMCKit::Error1> errorOf(Operation operation) {
-    try {
-        operation();
-    } catch (const SMCKit::Error1& error) {
-        return error;
-    }
-    return std::nullopt;
-}
-
 template <typename Operation> QString outcome(Operation operation) {
     try {
         return operation();
@@ -163,7 +154,7 @@ private Q_SLOTS:
         SMCKit::readKeyInformation(code("TC0E"));
         // Before the first key, between two keys, after the last one.
         for (const char* key : {"#KEY", "TC0G", "zzzz", "F2Ac"}) {
-            const auto error = errorOf([key] { SMCKit::readKeyInformation(code(key)); });
+            const auto error = SMCKit::errorOf([key] { SMCKit::readKeyInformation(code(key)); });
             QVERIFY2(error && error->kind == Kind::keyNotFound, key);
             QCOMPARE(error->code, QString::fromLatin1(key));
         }
@@ -172,10 +163,10 @@ private Q_SLOTS:
         FakeAppleSmcTree unprivileged(rootWithout.path(), keys, Layout::platformDevice,
                                       IndexRegister::directory);
         useDriver(std::make_shared<KernelLikeSysfsDriver>(rootWithout.path(), unprivileged));
-        QCOMPARE(errorOf([] { SMCKit::readKey(code("BNum"), SMCDataType::ui8()); })->kind,
+        QCOMPARE(SMCKit::errorOf([] { SMCKit::readKey(code("BNum"), SMCDataType::ui8()); })->kind,
                  Kind::notPrivileged);
         // The kernel lists only temperature keys of type sp78.
-        QCOMPARE(errorOf([] { SMCKit::readKeyInformation(code("TC0E")); })->kind,
+        QCOMPARE(SMCKit::errorOf([] { SMCKit::readKeyInformation(code("TC0E")); })->kind,
                  Kind::keyNotFound);
         QCOMPARE(SMCKit::readKey(code("FNum"), SMCDataType::ui8())[0], uint8_t(2));
         QCOMPARE(unprivileged.selections, 0);
@@ -202,7 +193,8 @@ private Q_SLOTS:
         QCOMPARE(tree.selections, 2);
         // It keeps moving it: the read fails rather than answer another key's value.
         tree.interferences = 100;
-        QCOMPARE(errorOf([] { SMCKit::readTemperature(code("TM0S")); })->kind, Kind::unknown);
+        QCOMPARE(SMCKit::errorOf([] { SMCKit::readTemperature(code("TM0S")); })->kind,
+                 Kind::unknown);
     }
 
     void concurrentReadersEachGetTheirKey() {
@@ -239,14 +231,15 @@ private Q_SLOTS:
         QTemporaryDir root;
         QVERIFY(!AppleSmcSysfsDriver::isPresent(root.path()));
         SMCKit::setDriver(std::make_shared<AppleSmcSysfsDriver>(root.path()));
-        QCOMPARE(errorOf([] { SMCKit::openConnection(); })->kind, Kind::driverNotFound);
+        QCOMPARE(SMCKit::errorOf([] { SMCKit::openConnection(); })->kind, Kind::driverNotFound);
 
         FakeAppleSmcTree tree(root.path(), FakeAppleSmcTree::keysOf(demoMachine()));
         QVERIFY(AppleSmcSysfsDriver::isPresent(root.path()));
         // A device that disappears after opening fails reads instead of crashing.
         useDriver(std::make_shared<KernelLikeSysfsDriver>(root.path(), tree));
         QVERIFY(QDir(tree.deviceDirectory()).removeRecursively());
-        QCOMPARE(errorOf([] { SMCKit::readTemperature(code("TC0P")); })->kind, Kind::unknown);
+        QCOMPARE(SMCKit::errorOf([] { SMCKit::readTemperature(code("TC0P")); })->kind,
+                 Kind::unknown);
     }
 };
 
