@@ -84,16 +84,27 @@ private:
     QVariantList list;
 };
 
+// Decodes every value of a dictionary: `keep` gets the entries, `skip` the
+// key and value of each that is none.
+template <typename Decode, typename Keep, typename Skip>
+void decodeEach(const QVariantMap& dictionary, Decode decode, Keep keep, Skip skip) {
+    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {
+        if (auto entry = decode(it.key(), it.value())) {
+            keep(*entry);
+        } else {
+            skip(it.key(), it.value());
+        }
+    }
+}
+
 template <typename Entry, typename Decode>
 EntryMap<Entry> decodeMap(const QVariantMap& dictionary, Decode decode) {
     EntryMap<Entry> entries;
-    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {
-        if (auto entry = decode(it.key(), it.value())) {
-            entries.insert(*entry);
-        } else {
-            entries.insertNotAnEntry(it.key(), it.value());
-        }
-    }
+    decodeEach(
+        dictionary, decode, [&entries](const Entry& entry) { entries.insert(entry); },
+        [&entries](const QString& key, const QVariant& value) {
+            entries.insertNotAnEntry(key, value);
+        });
     return entries;
 }
 
@@ -111,11 +122,9 @@ template <typename Entry> QVariantMap encodeMap(const EntryMap<Entry>& entries) 
 template <typename Active, typename Decode>
 QList<Active> decodeActive(const QVariantMap& dictionary, Decode decode) {
     QList<Active> active;
-    for (auto it = dictionary.cbegin(); it != dictionary.cend(); ++it) {
-        if (auto entry = decode(it.key(), it.value())) {
-            active.append(*entry);
-        }
-    }
+    decodeEach(
+        dictionary, decode, [&active](const Active& entry) { active.append(entry); },
+        [](const QString&, const QVariant&) {});
     return active;
 }
 
