@@ -322,6 +322,8 @@ std::optional<uint32_t> SMCController::chooseSensor(const QString& component, in
 }
 
 void SMCController::persist(const QString& part) {
+    // Whatever was changed through selection() is written and answered from now on.
+    encoded_.reset();
     struct Row {
         QLatin1StringView part;
         QLatin1StringView key;

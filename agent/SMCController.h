@@ -91,7 +91,8 @@ public:
     double appVersion() const { return appVersion_; }
     double oldAppVersion() const { return oldAppVersion_; }
 
-    // The selection; the service commands change it and then call persist.
+    // The selection; the service commands change it and then call persist,
+    // which also makes the answers below follow the change.
     const SensorSelection& selection() const { return selection_; }
     SensorSelection& selection() {
         encoded_.reset();
