@@ -1,5 +1,7 @@
 #include "PropertyList.h"
 
+#include "PropertyListBounds.h"
+
 #include <QDateTime>
 #include <QStringList>
 #include <QTimeZone>
@@ -26,8 +28,8 @@ QString takeString(char* text) {
 }
 
 QVariant fromNode(plist_t node, int depth) {
-    // A hostile file could nest deeply enough to exhaust the stack.
-    if (depth > 256) {
+    // The raw bytes were checked for depth; this only guards the recursion.
+    if (depth > PropertyListBounds::maximumDepth) {
         return {};
     }
     switch (plist_get_node_type(node)) {
@@ -248,75 +250,6 @@ std::optional<qlonglong> integerIn(const QVariant& value, qlonglong low, qlonglo
     return number;
 }
 
-namespace {
-
-uint64_t bigEndian(const uint8_t* bytes, unsigned count) {
-    uint64_t value = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        value = value << 8 | bytes[i];
-    }
-    return value;
-}
-
-// libplist stops the process when it is asked for a dictionary key that holds
-// a NUL character, and a binary property list can hold such keys; so the
-// strings of a binary list are looked at before libplist sees it. Only what
-// libplist itself would read is looked at: the objects of the offset table.
-bool binaryStringHoldsNul(const QByteArray& file) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(file.constData());
-    const auto size = uint64_t(file.size());
-    constexpr uint64_t trailerSize = 32;
-    if (size < 8 + trailerSize || std::memcmp(bytes, "bplist00", 8) != 0) {
-        return false;
-    }
-    const uint8_t* trailer = bytes + size - trailerSize;
-    const unsigned offsetSize = trailer[6];
-    const uint64_t objects = bigEndian(trailer + 8, 8);
-    const uint64_t table = bigEndian(trailer + 24, 8);
-    if (offsetSize == 0 || offsetSize > 8 || table >= size ||
-        objects > (size - table) / offsetSize) {
-        return false; // libplist refuses such a file on its own
-    }
-    for (uint64_t object = 0; object < objects; ++object) {
-        const uint64_t at = bigEndian(bytes + table + object * offsetSize, offsetSize);
-        if (at >= size) {
-            continue;
-        }
-        // 0x5n ASCII, 0x6n UTF-16, 0x7n UTF-8 text; n = 15: the length follows
-        // as an integer object.
-        const unsigned kind = bytes[at] >> 4;
-        if (kind < 5 || kind > 7) {
-            continue;
-        }
-        uint64_t length = bytes[at] & 0x0F;
-        uint64_t start = at + 1;
-        if (length == 0x0F) {
-            if (start >= size || bytes[start] >> 4 != 1) {
-                continue;
-            }
-            const unsigned width = 1u << (bytes[start] & 0x0F);
-            if (width > 8 || width > size - start - 1) {
-                continue;
-            }
-            length = bigEndian(bytes + start + 1, width);
-            start += 1 + width;
-        }
-        const uint64_t unit = kind == 6 ? 2 : 1;
-        if (start > size || length > (size - start) / unit) {
-            continue;
-        }
-        for (uint64_t i = 0; i < length; ++i) {
-            const uint8_t* character = bytes + start + i * unit;
-            if (character[0] == 0 && (unit == 1 || character[1] == 0)) {
-                return true;
-            }
-        }
-    }
-    return false;
-}
-
-} // namespace
-
 std::optional<QVariant> parse(const QByteArray& bytes, QString* error) {
     auto fail = [error](const char* reason) -> std::optional<QVariant> {
         if (error) {
@@ -327,11 +260,11 @@ std::optional<QVariant> parse(const QByteArray& bytes, QString* error) {
     if (bytes.isEmpty()) {
         return fail("empty file");
     }
-    if (bytes.size() > std::numeric_limits<uint32_t>::max()) {
-        return fail("file too large");
-    }
-    if (binaryStringHoldsNul(bytes)) {
-        return fail("a string holds a NUL character");
+    if (const auto refused = PropertyListBounds::refusal(bytes)) {
+        if (error) {
+            *error = *refused;
+        }
+        return std::nullopt;
     }
     plist_t root = nullptr;
     plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);

@@ -1,6 +1,7 @@
 #include "profile/MachineProfile.h"
 
 #include "PropertyList.h"
+#include "PropertyListBounds.h"
 
 #include <QFile>
 
@@ -20,7 +21,7 @@ Result<MachineProfile> MachineProfile::fromFile(const QString& path) {
             QStringLiteral("cannot read machine profile %1: %2").arg(path, file.errorString()));
     }
     QString reason;
-    const auto value = PropertyList::parse(file.readAll(), &reason);
+    const auto value = PropertyList::parse(file.read(PropertyListBounds::maximumSize + 1), &reason);
     if (!value || !PropertyList::isDictionary(*value)) {
         return Result<MachineProfile>::failure(
             QStringLiteral("machine profile %1 is not a property-list dictionary%2")

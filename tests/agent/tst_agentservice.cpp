@@ -5,6 +5,7 @@
 #include "AgentCommandLine.h"
 #include "AgentProcess.h"
 #include "AgentTestSupport.h"
+#include "NestedPropertyLists.h"
 #include "ipc/OndaraHelperProxy.h"
 
 #include <QDBusMessage>
@@ -393,6 +394,16 @@ private Q_SLOTS:
         QTest::newRow("unreadable profile")
             << QStringList{"--smc", "profile:/nonexistent.plist"} << "" << 1
             << "cannot read machine profile /nonexistent.plist";
+        // Profiles nested deep enough to crash the parser are refused unparsed.
+        for (const auto& [name, bytes] :
+             {std::pair{"10000 levels of XML", xmlNestedArrays(10000)},
+              std::pair{"100000 levels of binary", binaryNestedArrays(100000)}}) {
+            const QString file = configHome.filePath(QString::fromLatin1(name) + ".plist");
+            QFile profile(file);
+            QVERIFY(profile.open(QIODevice::WriteOnly) && profile.write(bytes) == bytes.size());
+            QTest::newRow(name) << QStringList{"--smc", "profile:" + file} << "" << 1
+                                << "nested deeper than 512 levels";
+        }
     }
     void commandLine() {
         QFETCH(QStringList, arguments);
