@@ -1,6 +1,8 @@
 #include "defaults/UserDefaults.h"
 
+#include "PrivateFolder.h"
 #include "PropertyList.h"
+#include "PropertyListBounds.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -11,6 +13,7 @@
 #include <QMap>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QRandomGenerator>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
@@ -22,6 +25,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -47,31 +51,6 @@ QString defaultDirectory() {
     return QDir::homePath() + QStringLiteral("/.config");
 }
 
-// Like mkdir -p, but every folder it makes is private to the user.
-bool makePrivateDirectory(const QString& path, QString* error) {
-    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
-    const QStringList parts = clean.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    QString current;
-    for (const QString& part : parts) {
-        current += QLatin1Char('/') + part;
-        const QByteArray native = QFile::encodeName(current);
-        if (::mkdir(native.constData(), 0700) == 0) {
-            continue;
-        }
-        const int mkdirError = errno;
-        struct stat info {};
-        if (mkdirError == EEXIST && ::stat(native.constData(), &info) == 0 &&
-            S_ISDIR(info.st_mode)) {
-            continue;
-        }
-        *error = mkdirError == EEXIST
-                     ? QStringLiteral("%1 exists and is not a folder").arg(current)
-                     : QStringLiteral("%1: %2").arg(current, errnoText(mkdirError));
-        return false;
-    }
-    return true;
-}
-
 bool holdsOnlyPropertyListValues(const QVariant& value) {
     if (!value.isValid()) {
         return false;
@@ -92,19 +71,11 @@ bool holdsOnlyPropertyListValues(const QVariant& value) {
 // processes do, and a process that dies releases its lock with its files.
 class SuiteLock {
 public:
-    SuiteLock() = default;
-    SuiteLock(const SuiteLock&) = delete;
-    SuiteLock& operator=(const SuiteLock&) = delete;
-    ~SuiteLock() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-
-    bool acquire(const QString& path, QString* error) {
-        fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            *error = QStringLiteral("cannot open lock file %1: %2").arg(path, errnoText(errno));
+    bool acquire(const PrivateFolder& folder, const QString& name, QString* error) {
+        const QString path = folder.filePath(name);
+        fd = folder.openFile(name, O_RDWR | O_CREAT, error);
+        if (!fd.isOpen()) {
+            *error = QStringLiteral("cannot open lock file: %1").arg(*error);
             return false;
         }
         // A process that holds the lock and hangs (stopped in a debugger, stuck
@@ -113,7 +84,7 @@ public:
         QDeadlineTimer deadline(UserDefaults::lockWait);
         qint64 pauseMs = 1;
         for (;;) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
                 return true;
             }
             if (errno != EWOULDBLOCK && errno != EINTR) {
@@ -132,37 +103,20 @@ public:
     }
 
 private:
-    int fd = -1;
+    FileDescriptor fd;
 };
 
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-// Moves `from` to `to` only when nothing is at `to` yet.
-bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+// Moves `from` to `to` inside one folder only when nothing is at `to` yet.
+bool renameWithoutReplacing(int folder, const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(folder, from.constData(), folder, to.constData(), RENAME_NOREPLACE) == 0) {
         return true;
     }
     if (errno != EINVAL && errno != ENOSYS) {
         return false;
     }
     // Filesystems without RENAME_NOREPLACE: a hard link fails on an existing name too.
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
+    if (::linkat(folder, from.constData(), folder, to.constData(), 0) == 0) {
+        ::unlinkat(folder, from.constData(), 0);
         return true;
     }
     if (errno != EPERM && errno != ENOTSUP) {
@@ -171,11 +125,11 @@ bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
     // No hard links either. The caller holds the suite's lock, so no other
     // writer of this suite can create the name between the test and the rename.
     struct stat info {};
-    if (::lstat(to.constData(), &info) == 0) {
+    if (::fstatat(folder, to.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return false;
     }
-    return ::rename(from.constData(), to.constData()) == 0;
+    return ::renameat(folder, from.constData(), folder, to.constData()) == 0;
 }
 
 qlonglong clampedInteger(double value) {
@@ -196,50 +150,55 @@ qlonglong clampedInteger(double value) {
 
 struct UserDefaults::Private {
     QString directory;
-    QString file;
-    QString lockFile;
+    // Names inside the folder, and the settings file's full path for messages.
+    QString fileName;
+    QString lockName;
     QString temporaryPrefix;
+    QString file;
 
     mutable QMutex mutex;
     QVariantMap values;
     // Keys set or removed since the last successful synchronize; an invalid
     // value marks a removal.
     QMap<QString, QVariant> pending;
+    // Array elements set since then, with the array they go into when the
+    // file holds none of the right length.
+    QMap<QString, QMap<qsizetype, QVariant>> pendingElements;
+    QMap<QString, QVariantList> elementFallbacks;
     // A corrupt file was moved aside: the next synchronize puts a good one in
     // its place even when nothing changed.
     bool rewrite = false;
 
-    enum class ReadResult { ok, failed };
-    ReadResult readFile(bool holdingLock, QVariantMap* into, bool* movedAside);
-    bool moveAside(QString* newPath, QString* error);
-    bool writeFile(const QVariantMap& content, QString* error);
-    void removeStaleTemporaries();
+    enum class ReadResult { ok, failed, refused };
+    ReadResult readFile(const PrivateFolder& folder, bool holdingLock, QVariantMap* into,
+                        bool* movedAside);
+    bool moveAside(const PrivateFolder& folder, QString* newPath, QString* error);
+    void removeStaleTemporaries(const PrivateFolder& folder);
+    void applyPending(QVariantMap* merged) const;
     bool synchronizeLocked();
 };
 
-UserDefaults::Private::ReadResult
-UserDefaults::Private::readFile(bool holdingLock, QVariantMap* into, bool* movedAside) {
+UserDefaults::Private::ReadResult UserDefaults::Private::readFile(const PrivateFolder& folder,
+                                                                  bool holdingLock,
+                                                                  QVariantMap* into,
+                                                                  bool* movedAside) {
     *movedAside = false;
     into->clear();
-    QFile source(file);
-    if (!source.exists()) {
-        return ReadResult::ok;
-    }
-    if (!source.open(QIODevice::ReadOnly)) {
+    QString error;
+    // One byte more than a property list may have tells a file that is too
+    // large without reading all of it.
+    const auto bytes = folder.read(fileName, PropertyListBounds::maximumSize, &error);
+    if (!bytes) {
+        if (error.isEmpty()) {
+            return ReadResult::ok; // no file yet
+        }
         qCWarning(lcDefaults).noquote()
-            << QStringLiteral("Cannot read settings file %1: %2").arg(file, source.errorString());
-        return ReadResult::failed;
+            << QStringLiteral("Refusing settings file %1: %2").arg(file, error);
+        return ReadResult::refused;
     }
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError) {
-        qCWarning(lcDefaults).noquote()
-            << QStringLiteral("Cannot read settings file %1: %2").arg(file, source.errorString());
-        return ReadResult::failed;
-    }
-    source.close();
 
     QString reason;
-    const auto parsed = PropertyList::parse(bytes, &reason);
+    const auto parsed = PropertyList::parse(*bytes, &reason);
     if (parsed && PropertyList::isDictionary(*parsed)) {
         *into = parsed->toMap();
         return ReadResult::ok;
@@ -256,8 +215,7 @@ UserDefaults::Private::readFile(bool holdingLock, QVariantMap* into, bool* moved
         return ReadResult::ok;
     }
     QString newPath;
-    QString error;
-    if (!moveAside(&newPath, &error)) {
+    if (!moveAside(folder, &newPath, &error)) {
         qCWarning(lcDefaults).noquote()
             << QStringLiteral(
                    "Settings file %1 cannot be parsed (%2) and cannot be moved aside: %3")
@@ -272,16 +230,17 @@ UserDefaults::Private::readFile(bool holdingLock, QVariantMap* into, bool* moved
     return ReadResult::ok;
 }
 
-bool UserDefaults::Private::moveAside(QString* newPath, QString* error) {
+bool UserDefaults::Private::moveAside(const PrivateFolder& folder, QString* newPath,
+                                      QString* error) {
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    const QString base = file + QStringLiteral(".corrupt-") + stamp;
-    const QByteArray from = QFile::encodeName(file);
+    const QString base = fileName + QStringLiteral(".corrupt-") + stamp;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const QString candidate =
             attempt == 0 ? base : base + QLatin1Char('-') + QString::number(attempt);
-        if (renameWithoutReplacing(from, QFile::encodeName(candidate))) {
-            *newPath = candidate;
+        if (renameWithoutReplacing(folder.fd(), QFile::encodeName(fileName),
+                                   QFile::encodeName(candidate))) {
+            *newPath = folder.filePath(candidate);
             return true;
         }
         if (errno != EEXIST) {
@@ -289,110 +248,77 @@ bool UserDefaults::Private::moveAside(QString* newPath, QString* error) {
             return false;
         }
     }
-    *error = QStringLiteral("too many earlier copies named %1*").arg(base);
+    *error = QStringLiteral("too many earlier copies named %1*").arg(folder.filePath(base));
     return false;
 }
 
-bool UserDefaults::Private::writeFile(const QVariantMap& content, QString* error) {
-    const QByteArray bytes = PropertyList::toXml(content);
-    if (bytes.isEmpty()) {
-        *error = QStringLiteral("the settings could not be encoded");
-        return false;
-    }
-    QByteArray temporary = QFile::encodeName(temporaryPrefix) + "XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        *error = QStringLiteral("cannot create a temporary file in %1: %2")
-                     .arg(directory, errnoText(errno));
-        return false;
-    }
-    QString failedStep;
-    if (::fchmod(fd, 0600) != 0) {
-        failedStep = QStringLiteral("cannot set the mode of");
-    } else if (!writeAll(fd, bytes)) {
-        failedStep = QStringLiteral("cannot write");
-    } else if (::fsync(fd) != 0) {
-        failedStep = QStringLiteral("cannot flush");
-    }
-    int failedErrno = errno;
-    if (::close(fd) != 0 && failedStep.isEmpty()) {
-        failedStep = QStringLiteral("cannot close");
-        failedErrno = errno;
-    }
-    if (failedStep.isEmpty() &&
-        ::rename(temporary.constData(), QFile::encodeName(file).constData()) != 0) {
-        failedStep = QStringLiteral("cannot rename");
-        failedErrno = errno;
-    }
-    if (!failedStep.isEmpty()) {
-        ::unlink(temporary.constData());
-        *error = QStringLiteral("%1 %2: %3")
-                     .arg(failedStep, QFile::decodeName(temporary), errnoText(failedErrno));
-        return false;
-    }
-    // Makes the rename itself durable. Some filesystems cannot sync a folder;
-    // the new file is in place either way, so that is not a failure.
-    const int dirFd =
-        ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
-
-void UserDefaults::Private::removeStaleTemporaries() {
+void UserDefaults::Private::removeStaleTemporaries(const PrivateFolder& folder) {
     // Writers hold the lock while their temporary file exists, so under the
     // lock any such file was left by a writer that died.
-    const QString prefix = QFileInfo(temporaryPrefix).fileName();
-    const QDir folder(directory);
     const QStringList entries =
-        folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QDir(directory).entryList({temporaryPrefix + QLatin1Char('*')},
+                                  QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
-        if (entry.startsWith(prefix)) {
-            QFile::remove(folder.filePath(entry));
+        folder.remove(entry);
+    }
+}
+
+void UserDefaults::Private::applyPending(QVariantMap* merged) const {
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
+        if (it.value().isValid()) {
+            merged->insert(it.key(), it.value());
+        } else {
+            merged->remove(it.key());
         }
+    }
+    for (auto it = pendingElements.cbegin(); it != pendingElements.cend(); ++it) {
+        const QVariantList fallback = elementFallbacks.value(it.key());
+        QVariantList array = PropertyList::arrayOf(merged->value(it.key())).value_or(fallback);
+        if (array.size() != fallback.size()) {
+            array = fallback;
+        }
+        for (auto element = it.value().cbegin(); element != it.value().cend(); ++element) {
+            array[element.key()] = element.value();
+        }
+        merged->insert(it.key(), array);
     }
 }
 
 bool UserDefaults::Private::synchronizeLocked() {
     QString error;
-    if (!makePrivateDirectory(directory, &error)) {
-        qCWarning(lcDefaults).noquote()
-            << QStringLiteral("Cannot save settings to %1: %2").arg(file, error);
-        return false;
-    }
+    const auto folder =
+        PrivateFolder::make(directory, PrivateFolder::Access::othersMayRead, &error);
     SuiteLock lock;
-    if (!lock.acquire(lockFile, &error)) {
+    if (!folder || !lock.acquire(*folder, lockName, &error)) {
         qCWarning(lcDefaults).noquote()
             << QStringLiteral("Cannot save settings to %1: %2").arg(file, error);
         return false;
     }
     QVariantMap merged;
     bool movedAside = false;
-    if (readFile(true, &merged, &movedAside) != ReadResult::ok) {
+    if (readFile(*folder, true, &merged, &movedAside) != ReadResult::ok) {
         return false;
     }
-    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
-        if (it.value().isValid()) {
-            merged.insert(it.key(), it.value());
-        } else {
-            merged.remove(it.key());
-        }
-    }
+    applyPending(&merged);
     // Whatever happens next, this process sees the others' latest state with
     // its own changes on top.
     values = merged;
-    if (pending.isEmpty() && !movedAside && !rewrite) {
+    if (pending.isEmpty() && pendingElements.isEmpty() && !movedAside && !rewrite) {
         return true;
     }
-    removeStaleTemporaries();
-    if (!writeFile(merged, &error)) {
+    removeStaleTemporaries(*folder);
+    const QByteArray bytes = PropertyList::toXml(merged);
+    if (bytes.isEmpty()) {
+        error = QStringLiteral("the settings could not be encoded");
+    }
+    if (bytes.isEmpty() || !folder->replace(fileName, bytes, temporaryPrefix, &error)) {
         qCWarning(lcDefaults).noquote()
             << QStringLiteral("Cannot save settings to %1: %2").arg(file, error);
         return false;
     }
     pending.clear();
+    pendingElements.clear();
+    elementFallbacks.clear();
     rewrite = false;
     return true;
 }
@@ -403,7 +329,7 @@ UserDefaults::UserDefaults(std::unique_ptr<Private> d)
 UserDefaults::~UserDefaults() {
     // Changes nobody synchronized would otherwise be lost with the object.
     QMutexLocker locker(&d->mutex);
-    if (!d->pending.isEmpty()) {
+    if (!d->pending.isEmpty() || !d->pendingElements.isEmpty()) {
         d->synchronizeLocked();
     }
 }
@@ -415,26 +341,32 @@ std::unique_ptr<UserDefaults> UserDefaults::openSuite(const QString& suiteName,
             << QStringLiteral("Refusing settings suite name \"%1\"").arg(suiteName);
         return nullptr;
     }
-    const QString folder =
+    const QString path =
         QDir::cleanPath(QDir(directory.isEmpty() ? defaultDirectory() : directory).absolutePath());
     QString error;
-    if (!makePrivateDirectory(folder, &error)) {
+    const auto folder = PrivateFolder::make(path, PrivateFolder::Access::othersMayRead, &error);
+    if (!folder) {
         qCWarning(lcDefaults).noquote()
             << QStringLiteral("Cannot open settings suite %1: %2").arg(suiteName, error);
         return nullptr;
     }
 
     auto d = std::make_unique<Private>();
-    d->directory = folder;
-    d->file = folder + QLatin1Char('/') + suiteName + QStringLiteral(".plist");
-    d->lockFile = d->file + QStringLiteral(".lock");
-    d->temporaryPrefix = d->file + QStringLiteral(".tmp-");
+    d->directory = path;
+    d->fileName = suiteName + QStringLiteral(".plist");
+    d->lockName = d->fileName + QStringLiteral(".lock");
+    d->temporaryPrefix = d->fileName + QStringLiteral(".tmp-");
+    d->file = folder->filePath(d->fileName);
 
     // A folder we may not write to still gives a readable suite; its
     // synchronize then reports the failure.
     SuiteLock lock;
-    const bool locked = lock.acquire(d->lockFile, &error);
-    d->readFile(locked, &d->values, &d->rewrite);
+    const bool locked = lock.acquire(*folder, d->lockName, &error);
+    if (d->readFile(*folder, locked, &d->values, &d->rewrite) == Private::ReadResult::refused) {
+        qCWarning(lcDefaults).noquote()
+            << QStringLiteral("Cannot open settings suite %1: its file is refused").arg(suiteName);
+        return nullptr;
+    }
     return std::unique_ptr<UserDefaults>(new UserDefaults(std::move(d)));
 }
 
@@ -462,12 +394,45 @@ void UserDefaults::setObject(const QString& key, const QVariant& value) {
     QMutexLocker locker(&d->mutex);
     d->values.insert(key, canonical);
     d->pending.insert(key, canonical);
+    d->pendingElements.remove(key);
 }
 
 void UserDefaults::removeObjectForKey(const QString& key) {
     QMutexLocker locker(&d->mutex);
     d->values.remove(key);
     d->pending.insert(key, QVariant());
+    d->pendingElements.remove(key);
+}
+
+void UserDefaults::setArrayElement(const QString& key, qsizetype index, const QVariant& value,
+                                   const QVariantList& fallback) {
+    const QVariant canonical = PropertyList::normalized(value);
+    const QVariant canonicalFallback = PropertyList::normalized(fallback);
+    if (index < 0 || index >= fallback.size() || !holdsOnlyPropertyListValues(canonical) ||
+        !holdsOnlyPropertyListValues(canonicalFallback)) {
+        qCWarning(lcDefaults).noquote()
+            << QStringLiteral("Not storing element %1 of key \"%2\"").arg(index).arg(key);
+        return;
+    }
+    QMutexLocker locker(&d->mutex);
+    QVariantList array = PropertyList::arrayOf(d->values.value(key)).value_or(QVariantList());
+    if (array.size() != fallback.size()) {
+        array = canonicalFallback.toList();
+    }
+    array[index] = canonical;
+    d->values.insert(key, array);
+    if (d->pending.contains(key)) {
+        // A whole value already waits: the element goes into it.
+        d->pending.insert(key, array);
+        return;
+    }
+    d->pendingElements[key].insert(index, canonical);
+    d->elementFallbacks.insert(key, canonicalFallback.toList());
+}
+
+bool UserDefaults::hasPendingChanges() const {
+    QMutexLocker locker(&d->mutex);
+    return !d->pending.isEmpty() || !d->pendingElements.isEmpty() || d->rewrite;
 }
 
 double UserDefaults::doubleForKey(const QString& key) const {

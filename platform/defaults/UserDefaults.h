@@ -12,15 +12,23 @@
 //
 // Reads come from this object's in-memory copy. setObject changes only that
 // copy and remembers the key; synchronize takes the cross-process lock,
-// re-reads the file, applies just the keys this object changed and atomically
-// replaces the file, so processes writing disjoint keys lose nothing.
+// re-reads the file, applies just the keys (or array elements) this object
+// changed and atomically replaces the file, so processes writing disjoint
+// keys lose nothing.
+//
+// Other users must not be able to choose what is read or where it is
+// written: the folder must belong to this user and not be writable by
+// others, and the file, its lock and its temporary copies are opened inside
+// that folder without following links. A file that is a link, not a plain
+// file, another user's or writable by others is refused, never used.
 class UserDefaults {
 public:
     // The longest synchronize (and opening the suite) waits for another
     // process to release the suite's lock.
     static constexpr std::chrono::milliseconds lockWait{2000};
 
-    // Nothing when the suite cannot be opened (its folder cannot be made).
+    // Nothing when the suite cannot be opened: its folder cannot be made or
+    // is refused, or the file is refused (the reason is logged).
     static std::unique_ptr<UserDefaults> openSuite(const QString& suiteName,
                                                    const QString& directory = {});
     ~UserDefaults();
@@ -33,6 +41,14 @@ public:
     QVariant objectForKey(const QString& key) const;
     void setObject(const QString& key, const QVariant& value);
     void removeObjectForKey(const QString& key);
+    // Changes one element of an array of independent settings, so another
+    // process's change of another element survives. The array the file holds
+    // is used as the base when it has as many elements as `fallback`, else
+    // `fallback`.
+    void setArrayElement(const QString& key, qsizetype index, const QVariant& value,
+                         const QVariantList& fallback);
+    // Whether changes are waiting for a successful synchronize.
+    bool hasPendingChanges() const;
 
     // Typed reads: the default (0.0, false, null string, empty container) when
     // the key is absent or holds another type. Numbers read as doubles and

@@ -1,3 +1,4 @@
+#include "NestedPropertyLists.h"
 #include "OndaraNames.h"
 #include "PropertyList.h"
 #include "defaults/UserDefaults.h"
@@ -188,6 +189,131 @@ private Q_SLOTS:
         app.reset();
         QCOMPARE(parsedFile(file()).value(QStringLiteral("lastSelectedTab")),
                  QVariant(QStringLiteral("MemTab")));
+    }
+
+    // Elements of an array of independent settings: each writer's own
+    // element wins, the others follow the file.
+    void arrayElementsMergeWithOtherWriters() {
+        const QString units = QStringLiteral("Units");
+        const QVariantList fallback{0LL, 0LL};
+        auto first = open();
+        auto second = open();
+        first->setArrayElement(units, 0, 1, fallback);
+        QVERIFY(first->synchronize());
+        second->setArrayElement(units, 1, 1, fallback);
+        QVERIFY(second->synchronize());
+        QCOMPARE(parsedFile(file()).value(units), QVariant(QVariantList{1LL, 1LL}));
+        QCOMPARE(second->arrayForKey(units), (QVariantList{1LL, 1LL}));
+
+        // An array of another length (a damaged file) gives way to the fallback.
+        first->setObject(units, QVariantList{7});
+        QVERIFY(first->synchronize());
+        second->setArrayElement(units, 0, 0, {1LL, 1LL});
+        QVERIFY(second->synchronize());
+        QCOMPARE(parsedFile(file()).value(units), QVariant(QVariantList{0LL, 1LL}));
+    }
+
+    // What another user could have put in the settings' place is never read,
+    // never written through and never blocks; the suite says why.
+    void foreignOrOddFilesAreRefused_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO") << "fifo"
+                              << "is not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero"
+                                           << "is a symbolic link";
+        QTest::newRow("link to a good file") << "link"
+                                             << "is a symbolic link";
+        QTest::newRow("file writable by others") << "0666"
+                                                 << "is writable by other users";
+        QTest::newRow("another user's file") << "chown"
+                                             << "belongs to another user";
+        QTest::newRow("folder writable by others") << "folder 0777"
+                                                   << "is writable by other";
+        QTest::newRow("another user's folder") << "folder chown"
+                                               << "belongs to another user";
+    }
+
+    void foreignOrOddFilesAreRefused() {
+        QFETCH(QString, what);
+        QFETCH(QString, reason);
+        if (what.contains(QLatin1String("chown")) && ::geteuid() != 0) {
+            QSKIP("needs root to give a file to another user");
+        }
+        const QByteArray path = QFile::encodeName(file());
+        const QByteArray good = PropertyList::toXml(QVariantMap{{"Units", QVariantList{1, 1}}});
+        const QByteArray elsewhere = QFile::encodeName(dir() + QStringLiteral("/elsewhere"));
+        QVERIFY(writeBytes(QFile::decodeName(elsewhere), good));
+        if (what == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        } else if (what == QLatin1String("zero")) {
+            QCOMPARE(::symlink("/dev/zero", path.constData()), 0);
+        } else if (what == QLatin1String("link")) {
+            QCOMPARE(::symlink(elsewhere.constData(), path.constData()), 0);
+        } else if (what == QLatin1String("0666")) {
+            QVERIFY(writeBytes(file(), good));
+            QCOMPARE(::chmod(path.constData(), 0666), 0);
+        } else if (what == QLatin1String("chown")) {
+            QVERIFY(writeBytes(file(), good));
+            QCOMPARE(::chown(path.constData(), 65534, 65534), 0);
+        } else if (what == QLatin1String("folder 0777")) {
+            QVERIFY(writeBytes(file(), good));
+            QCOMPARE(::chmod(QFile::encodeName(dir()).constData(), 0777), 0);
+        } else {
+            QVERIFY(writeBytes(file(), good));
+            QCOMPARE(::chown(QFile::encodeName(dir()).constData(), 65534, 65534), 0);
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(reason));
+        if (!what.startsWith(QLatin1String("folder"))) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("its file is refused"));
+        }
+        QVERIFY(!open());
+        QCOMPARE(readBytes(QFile::decodeName(elsewhere)), good);
+    }
+
+    // The lock is created inside the folder, never at the end of a link.
+    void danglingLockLinkIsNotFollowed() {
+        const QString victim = dir() + QStringLiteral("/victim");
+        QCOMPARE(::symlink(QFile::encodeName(victim).constData(),
+                           QFile::encodeName(file() + QStringLiteral(".lock")).constData()),
+                 0);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("is a symbolic link"));
+        auto defaults = open();
+        QVERIFY(defaults);
+        defaults->setObject(QStringLiteral("Units"), QVariantList{1, 0});
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression("Cannot save settings.*is a symbolic link"));
+        QVERIFY(!defaults->synchronize());
+        QVERIFY(!QFileInfo::exists(victim));
+    }
+
+    // Nesting that would crash the parser leaves the file set aside; a deep
+    // value that the parser can take keeps every other key.
+    void deeplyNestedFiles_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("keptAside");
+        const QByteArray known = PropertyList::toXml(QVariantMap{{"Units", QVariantList{1, 0}}});
+        QTest::newRow("xml, 10000 levels") << xmlNestedArrays(10000) << true;
+        QTest::newRow("xml, 100000 levels") << xmlNestedArrays(100000) << true;
+        QTest::newRow("binary, 100000 levels") << binaryNestedArrays(100000) << true;
+        QTest::newRow("300 levels under an unknown key")
+            << xmlWithDeepEntry(known, "Unrelated", 300) << false;
+    }
+
+    void deeplyNestedFiles() {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, keptAside);
+        QVERIFY(writeBytes(file(), content));
+        if (keptAside) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("nested deeper than 512"));
+        }
+        auto defaults = open();
+        QVERIFY(defaults);
+        QCOMPARE(entriesStartingWith(dir(), suite + QStringLiteral(".plist.corrupt-")).size(),
+                 keptAside ? 1 : 0);
+        QCOMPARE(defaults->arrayForKey(QStringLiteral("Units")),
+                 keptAside ? QVariantList() : (QVariantList{1LL, 0LL}));
+        QCOMPARE(defaults->objectForKey(QStringLiteral("Unrelated")).isValid(), !keptAside);
     }
 
     void concurrentWritersLoseNothing() {
