@@ -213,6 +213,12 @@ void HelperDaemon::setFatalStop(std::function<void(const QString&)> stop) {
     fatalStop = std::move(stop);
 }
 
+void HelperDaemon::flush() {
+    if (shared) {
+        shared->flush();
+    }
+}
+
 SMCController* HelperDaemon::controller() {
     if (shared) {
         return shared.get();

@@ -51,6 +51,9 @@ public:
     void setControllerEnvironment(SMCControllerEnvironment environment);
     // Called with the reason when the controller can't be made.
     void setFatalStop(std::function<void(const QString& reason)> stop);
+    // Writes the changes of the selection the settings file could not take
+    // yet; for the stop. Nothing when no client made the controller.
+    void flush();
 
     const SensorSources& sources() const { return backends.sources; }
     const AgentCommandLine& commandLine() const { return options; }

@@ -118,13 +118,17 @@ void OndaraHelper::sensorUnits(IntegersReply reply) {
 }
 
 void OndaraHelper::changeStateForSensor(const QString& sensorKey, const QString& type, bool state) {
+    const bool known = type == Sections::temps || type == Sections::fans || type == Sections::mem;
+    if (!known) {
+        // Any other word names nothing stored: nothing to write or announce.
+        return;
+    }
     SensorSelection& selection = smcController.selection();
     if ((type == Sections::temps && !setActive(selection.temperatures, sensorKey, state)) ||
         (type == Sections::fans && !setActive(selection.fans, sensorKey, state)) ||
         (type == Sections::mem && !setActive(selection.memory, sensorKey, state))) {
         return;
     }
-    // Any other word changes nothing and is handed on as it is.
     smcController.persist(type);
 }
 

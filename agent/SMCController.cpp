@@ -13,11 +13,13 @@
 #include "ipc/DistributedNotificationCenter.h"
 #include "vm/ProcMeminfoSource.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -38,6 +40,10 @@ void writeStandardOutput(const char* line) {
     std::fputs(line, stdout);
     std::fflush(stdout);
 }
+
+// Installed memory changes only when memory is hot-plugged, and counting the
+// online blocks reads a file per block: every new client would pay for it.
+constexpr qint64 installedMemoryValidMs = 60000;
 
 } // namespace
 
@@ -344,30 +350,77 @@ void SMCController::persist(const QString& part) {
             break;
         }
     }
+    if (!row) {
+        return;
+    }
+    if (!row->notification.isEmpty() && !pendingNotifications_.contains(row->notification)) {
+        pendingNotifications_.append(row->notification);
+    }
+    if (!defaults_) {
+        // Without a suite the change lives in memory only, and is announced.
+        postPendingNotifications();
+        return;
+    }
 
-    if (defaults_) {
-        if (row) {
-            QVariant value;
-            if (row->key == Keys::tempSensors) {
-                value = tempSensorsDict();
-            } else if (row->key == Keys::fanSensors) {
-                value = fanSensorsDict();
-            } else if (row->key == Keys::memSensors) {
-                value = memSensorsDict();
-            } else if (row->key == Keys::sections) {
-                value = SensorRecordCodec::toPropertyList(selection_.visibleSections);
-            } else if (row->key == Keys::units) {
-                value = SensorRecordCodec::toPropertyList(selection_.units);
-            } else {
-                value = machineSensorList();
-            }
+    if (row->key == Keys::sections) {
+        stageElements(row->key, selection_.visibleSections);
+    } else if (row->key == Keys::units) {
+        stageElements(row->key, selection_.units);
+    } else {
+        const QVariantMap& value = row->key == Keys::tempSensors  ? tempSensorsDict()
+                                   : row->key == Keys::fanSensors ? fanSensorsDict()
+                                   : row->key == Keys::memSensors ? memSensorsDict()
+                                                                  : machineSensorList();
+        if (defaults_->objectForKey(row->key) != QVariant(value)) {
             defaults_->setObject(row->key, value);
         }
-        defaults_->synchronize();
     }
-    if (row && !row->notification.isEmpty()) {
-        postNotification(row->notification);
+    if (defaults_->hasPendingChanges() && !defaults_->synchronize()) {
+        logProblem(QStringLiteral("Could not save %1; the change is kept and saved with the next "
+                                  "one")
+                       .arg(part));
+        return;
     }
+    // The file may hold another agent's elements beside ours; serve what it holds.
+    if (row->key == Keys::sections || row->key == Keys::units) {
+        QList<int>& numbers =
+            row->key == Keys::sections ? selection_.visibleSections : selection_.units;
+        numbers = SensorRecordCodec::integers(defaults_->objectForKey(row->key), numbers.size())
+                      .value_or(numbers);
+    }
+    postPendingNotifications();
+}
+
+void SMCController::stageElements(const QString& key, const QList<int>& numbers) {
+    const QVariantList wanted = SensorRecordCodec::toPropertyList(numbers);
+    const auto stored = SensorRecordCodec::integers(defaults_->objectForKey(key), numbers.size());
+    if (!stored) {
+        defaults_->setObject(key, wanted);
+        return;
+    }
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        if (stored->at(i) != numbers.at(i)) {
+            defaults_->setArrayElement(key, i, wanted.at(i), wanted);
+        }
+    }
+}
+
+void SMCController::postPendingNotifications() {
+    const QStringList names = std::exchange(pendingNotifications_, {});
+    for (const QString& name : names) {
+        postNotification(name);
+    }
+}
+
+void SMCController::flush() {
+    if (!defaults_ || !defaults_->hasPendingChanges()) {
+        return;
+    }
+    if (!defaults_->synchronize()) {
+        logProblem(QStringLiteral("Could not save the last changes of the selection"));
+        return;
+    }
+    postPendingNotifications();
 }
 
 void SMCController::postNotification(const QString& name) {
@@ -392,7 +445,13 @@ SMCController::MemoryFigures SMCController::memoryFigures() {
 }
 
 double SMCController::totalMemory() {
-    const auto installed =
-        environment.memory ? environment.memory->installedMemoryBytes() : std::optional<uint64_t>();
-    return installed ? double(*installed) / bytesPerGibibyte : 0.0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (!installedMemory_ || now - installedMemoryTakenMs_ > installedMemoryValidMs ||
+        now < installedMemoryTakenMs_) {
+        const auto installed = environment.memory ? environment.memory->installedMemoryBytes()
+                                                  : std::optional<uint64_t>();
+        installedMemory_ = installed ? double(*installed) / bytesPerGibibyte : 0.0;
+        installedMemoryTakenMs_ = now;
+    }
+    return *installedMemory_;
 }

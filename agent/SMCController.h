@@ -9,6 +9,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QVariantMap>
 #include <functional>
@@ -64,8 +65,15 @@ public:
     static QString versionString(double version);
 
     // Writes one part of the selection ("Temps", "Fans", "Mem", "Sections",
-    // "Units", "MachineSensors") to the suite and posts its notification.
+    // "Units", "MachineSensors") to the suite and posts its notification once
+    // the file holds it. A change that cannot be written is not announced: it
+    // is kept, written with the next change or at flush, and announced then.
+    // "Sections" and "Units" are written element by element, so another
+    // agent's change of the other elements survives. A part that did not
+    // change is announced without touching the file; other words do nothing.
     void persist(const QString& part);
+    // Writes what earlier persists could not (at the stop).
+    void flush();
 
     struct MemoryFigures {
         double free = 0;
@@ -129,6 +137,8 @@ private:
     QHash<QString, uint32_t> chooseComponentSensors();
     std::optional<uint32_t> chooseSensor(const QString& component, int lower, int upper);
     void postNotification(const QString& name);
+    void stageElements(const QString& key, const QList<int>& numbers);
+    void postPendingNotifications();
 
     SMCControllerEnvironment environment;
 
@@ -144,4 +154,8 @@ private:
     double appVersion_ = 100.0;
     double oldAppVersion_ = 0.0;
     bool open_ = false;
+    // Announcements owed for changes the suite has not stored yet, in order.
+    QStringList pendingNotifications_;
+    std::optional<double> installedMemory_;
+    qint64 installedMemoryTakenMs_ = 0;
 };

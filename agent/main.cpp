@@ -33,12 +33,15 @@ void logSource(const QString& line) {
 }
 
 // SIGTERM and SIGINT end the event loop from a safe place: the handler only
-// writes a byte into a socket pair whose other end the loop watches.
+// writes a byte into a socket pair whose other end the loop watches. Should
+// the loop be stuck in a read that never ends, the alarm ends the process.
 int signalSockets[2] = {-1, -1};
+constexpr unsigned stopDeadlineSeconds = 10;
 
 void onStopSignal(int) {
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(signalSockets[0], &byte, 1);
+    ::alarm(stopDeadlineSeconds);
 }
 
 // Stops the agent when its bus goes away (the session ended, the daemon died):
@@ -149,7 +152,14 @@ int main(int argc, char** argv) {
     }
     logSource(QStringLiteral("OndaraHelper %1 serving %2")
                   .arg(QStringLiteral(ONDARA_VERSION_TEXT), OndaraNames::helperServiceName));
-    return app.exec();
+    const int status = app.exec();
+    daemon.flush();
+    // Nothing on the way out may wait for the bus: a bus connection that a
+    // client has flooded can be too busy to answer, and the name is released
+    // with the connection anyway.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }
 
 #include "main.moc"

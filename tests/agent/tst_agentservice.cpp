@@ -9,7 +9,9 @@
 #include "ipc/OndaraHelperProxy.h"
 
 #include <QDBusMessage>
+#include <QDir>
 #include <QProcess>
+#include <sys/stat.h>
 
 namespace Keys = OndaraNames::Keys;
 using Protocol = OndaraHelperProtocol;
@@ -329,6 +331,53 @@ private Q_SLOTS:
         QVERIFY(agent->process.waitForFinished(replyWait));
         QCOMPARE(agent->process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(agent->process.exitCode(), 0);
+    }
+
+    // Troubles with the settings file: the agent serves, stops when asked,
+    // and keeps what it was told. A FIFO in the file's place is refused; a
+    // change the file could not take when it was made is written at the stop;
+    // commands that name nothing the agent has touch no file.
+    void settingsTroublesLeaveItServing_data() {
+        QTest::addColumn<QString>("trouble");
+        QTest::newRow("FIFO in the file's place") << "fifo";
+        QTest::newRow("file unwritable until the stop") << "late";
+        QTest::newRow("commands naming nothing") << "words";
+    }
+
+    void settingsTroublesLeaveItServing() {
+        QFETCH(QString, trouble);
+        QTemporaryDir home;
+        const QString file = home.filePath(OndaraNames::suiteName + ".plist");
+        if (trouble == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        }
+        Agent running(Agent::testMachine(), home.path());
+        QVERIFY(running.waitUntilServing());
+        Client client(trouble);
+        QCOMPARE(client.ask(&Protocol::appVersion), 1.0);
+        if (trouble == "fifo") {
+            QVERIFY(running.log().contains("is not a regular file"));
+        } else if (trouble == "late") {
+            QVERIFY(QFile::remove(file) && QDir().mkdir(file));
+            client.proxy->changeTempUnitToCelsius(false);
+            QCOMPARE(client.ask(&Protocol::sensorUnits), QList<int>({1, 0}));
+            QVERIFY(QDir().rmdir(file));
+        } else {
+            QVERIFY(QFile::remove(file) && QFile::remove(file + ".lock"));
+            client.proxy->changeStateForSensor("CPU", "Everything", false);
+            client.proxy->changeStateForSensor("NOPE", "Temps", false);
+            client.proxy->changeSensorWithNewSensor(42, "NOPE");
+            QCOMPARE(client.ask(&Protocol::sensorUnits), QList<int>({0, 0}));
+            QCOMPARE(QDir(home.path()).entryList(QDir::Files), QStringList());
+        }
+        running.process.terminate();
+        QVERIFY(running.process.waitForFinished(replyWait));
+        QCOMPARE(running.process.exitCode(), 0);
+        if (trouble == "late") {
+            QCOMPARE(UserDefaults::openSuite(OndaraNames::suiteName, home.path())
+                         ->objectForKey(Keys::units),
+                     QVariant(QVariantList{1ll, 0ll}));
+        }
     }
 
     void oneAgentPerUser() {

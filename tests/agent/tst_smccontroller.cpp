@@ -5,6 +5,13 @@
 #include "OndaraHelper.h"
 #include "SensorRecordCodec.h"
 
+#include <QDir>
+#include <QScopeGuard>
+#include <cerrno>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+
 namespace Keys = OndaraNames::Keys;
 
 namespace {
@@ -242,6 +249,75 @@ private Q_SLOTS:
         controller.persist("Sections");
         QCOMPARE(observer.receivedUpTo(test.center), QStringList{"sectionsDidChange"});
         QVERIFY(!QFile::exists(test.suite()->filePath()));
+    }
+
+    // A change the store could not take is not announced; it is kept and
+    // written, and announced, with the next change that can be written.
+    void unwritableChangesAreNotAnnounced_data() {
+        QTest::addColumn<bool>("fullDisk"); // else a folder takes the file's place
+        QTest::newRow("folder in the file's place") << false;
+        QTest::newRow("full file system") << true;
+    }
+
+    void unwritableChangesAreNotAnnounced() {
+        QFETCH(bool, fullDisk);
+        TestMachine test("TC0P=50");
+        const QByteArray folder = QFile::encodeName(test.folder.path());
+        if (fullDisk) {
+            // A small file system of our own, in a mount namespace of this process.
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("tmpfs", folder.constData(), "tmpfs", 0, "size=256k,mode=0700") != 0) {
+                QSKIP("needs a mount namespace of its own (root or CAP_SYS_ADMIN)");
+            }
+        }
+        const auto unmount = qScopeGuard([&] {
+            if (fullDisk) {
+                ::umount2(folder.constData(), MNT_DETACH);
+            }
+        });
+        SMCController controller(test.environment());
+        OndaraHelper helper(controller);
+        NotificationObserver observer;
+        const QString file = test.suite()->filePath();
+        const QString filler = test.folder.filePath("filler");
+        if (fullDisk) {
+            QFile fill(filler);
+            QVERIFY(fill.open(QIODevice::WriteOnly));
+            while (fill.write(QByteArray(4096, 'x')) > 0 && fill.flush()) {
+            }
+        } else {
+            QVERIFY(QFile::remove(file) && QDir().mkdir(file));
+        }
+
+        LogCapture log;
+        helper.changeTempUnitToCelsius(false);
+        QCOMPARE(observer.receivedUpTo(test.center), QStringList());
+        QVERIFY(log.lines.contains("Could not save Units; the change is kept and saved with the "
+                                   "next one"));
+        QCOMPARE(controller.units(), QList<int>({1, 0}));
+
+        QVERIFY(fullDisk ? QFile::remove(filler) : QDir().rmdir(file));
+        helper.changeVisibilityForSection("Fans", false);
+        QCOMPARE(observer.receivedUpTo(test.center),
+                 QStringList({"unitsDidChange", "sectionsDidChange"}));
+        const auto stored = test.suite();
+        QCOMPARE(stored->objectForKey(Keys::units), QVariant(QVariantList{1ll, 0ll}));
+        QCOMPARE(stored->objectForKey(Keys::sections), QVariant(QVariantList{1ll, 0ll, 1ll}));
+    }
+
+    // Two agents on one settings file (two sessions of one user): each
+    // unit's last change is kept, whichever agent made it.
+    void agentsSharingTheStoreKeepEachOthersUnits() {
+        TestMachine test("TC0P=50");
+        SMCController first(test.environment());
+        SMCController second(test.environment());
+        OndaraHelper firstClient(first);
+        OndaraHelper secondClient(second);
+        firstClient.changeTempUnitToCelsius(false);
+        secondClient.changeFanUnitToRPM(false);
+        QCOMPARE(test.suite()->objectForKey(Keys::units), QVariant(QVariantList{1ll, 1ll}));
+        QCOMPARE(second.units(), QList<int>({1, 1}));
     }
 
     // The service object, for what a well-behaved client can't show. Entries
