@@ -12,10 +12,14 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QElapsedTimer>
+#include <atomic>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -54,6 +58,7 @@ public:
 };
 
 DemoAgent* sharedAgent = nullptr;
+QString sharedBusAddress;
 BenchClient* sharedClient = nullptr;
 
 void BM_AppVersionRoundTrip(benchmark::State& state) {
@@ -152,6 +157,67 @@ void BM_FirstClientStartup(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstClientStartup)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
+// A well-behaved client's appVersion while another client floods the agent
+// from a thread of its own: Arg 0 keeps 64 calls of 4096 codes in flight,
+// Arg 1 sends unit changes in bursts of 500. worst_ms is the longest wait.
+void BM_AppVersionWhileFlooded(benchmark::State& state) {
+    const bool commands = state.range(0) == 1;
+    std::atomic<bool> stop{false};
+    std::thread flood([&stop, commands, address = sharedBusAddress] {
+        QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("flood"));
+        const auto call = [](const QString& member, const QVariantList& arguments) {
+            QDBusMessage message = QDBusMessage::createMethodCall(
+                OndaraNames::helperServiceName, OndaraNames::helperObjectPath,
+                OndaraNames::helperInterface, member);
+            message.setArguments(arguments);
+            return message;
+        };
+        const QDBusMessage codes = call(QStringLiteral("temperatureForSensors"),
+                                        {QVariant::fromValue(QList<uint>(4096, 0x54433050u))});
+        QList<QDBusPendingCall> inFlight;
+        for (int round = 0; !stop; ++round) {
+            if (commands) {
+                for (int i = 0; i < 500; ++i) {
+                    bus.send(
+                        call(QStringLiteral("changeTempUnitToCelsius"), {(round + i) % 2 == 0}));
+                }
+                bus.call(call(QStringLiteral("appVersion"), {}));
+                continue;
+            }
+            while (inFlight.size() < 64) {
+                inFlight.append(bus.asyncCall(codes));
+            }
+            inFlight.takeFirst().waitForFinished();
+        }
+        for (QDBusPendingCall& pending : inFlight) {
+            pending.waitForFinished();
+        }
+        QDBusConnection::disconnectFromBus(bus.name());
+    });
+    qint64 worstNs = 0;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!sharedClient->roundTrip([](OndaraHelperProtocol& p, auto reply) {
+                p.appVersion([reply](double value) { reply(value); });
+            })) {
+            state.SkipWithError("appVersion not answered");
+            break;
+        }
+        worstNs = std::max(worstNs, timer.nsecsElapsed());
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+    }
+    stop = true;
+    flood.join();
+    state.counters["worst_ms"] = double(worstNs) / 1e6;
+}
+BENCHMARK(BM_AppVersionWhileFlooded)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseManualTime()
+    ->Iterations(2000);
+
 // Resident memory of the agent after a thousand mixed requests.
 void BM_ResidentMemoryAfter1000Requests(benchmark::State& state) {
     const QList<quint32> codes = demoCodes();
@@ -202,6 +268,7 @@ int main(int argc, char** argv) {
     }
     sharedAgent = &agent;
     sharedClient = &client;
+    sharedBusAddress = bus.address;
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -2,11 +2,13 @@
 
 #include "OndaraHelperProtocol.h"
 #include "SensorRecordCodec.h"
+#include "ipc/HelperCallQueue.h"
 #include "ipc/IpcLogging.h"
 #include "ipc/PendingBusReply.h"
 #include "ipc/PropertyListDBus.h"
 
-#include <QDBusError>
+#include <QDBusArgument>
+#include <QDBusMetaType>
 #include <exception>
 #include <memory>
 
@@ -26,54 +28,132 @@ OndaraHelperProtocol::IntegersReply integersAnswer(Answer answer) {
     };
 }
 
+// QtDBus turns an array argument into a QList before any slot sees it: a
+// client's array of millions of codes alone would stall the agent for a
+// second. In a process that serves the agent, lists of integers arrive only as
+// call arguments (and as replies no longer than the limit), so reading them
+// stops one element past the limit and the endpoint refuses such a list.
+template <typename T> void demarshallBounded(const QDBusArgument& argument, void* data) {
+    auto& list = *static_cast<QList<T>*>(data);
+    list.clear();
+    argument.beginArray();
+    while (!argument.atEnd() && list.size() <= HelperBusEndpoint::maximumElements) {
+        T item{};
+        argument >> item;
+        list.append(item);
+    }
+    argument.endArray();
+}
+
+template <typename T> void marshallList(QDBusArgument& argument, const void* data) {
+    argument << *static_cast<const QList<T>*>(data);
+}
+
+void boundIncomingLists() {
+    static const bool bound = [] {
+        // Qt registers its own operators for these types when it first needs
+        // them; registering them first makes ours the ones that stay.
+        qDBusRegisterMetaType<QList<uint>>();
+        qDBusRegisterMetaType<QList<int>>();
+        QDBusMetaType::registerMarshallOperators(QMetaType::fromType<QList<uint>>(),
+                                                 marshallList<uint>, demarshallBounded<uint>);
+        QDBusMetaType::registerMarshallOperators(QMetaType::fromType<QList<int>>(),
+                                                 marshallList<int>, demarshallBounded<int>);
+        return true;
+    }();
+    Q_UNUSED(bound);
+}
+
 } // namespace
 
 HelperBusEndpoint::HelperBusEndpoint(ServiceLookup lookup, QObject* parent)
     : QObject(parent)
-    , lookup(std::move(lookup)) {}
-
-OndaraHelperProtocol* HelperBusEndpoint::callerService() {
-    OndaraHelperProtocol* service = lookup(message().service());
-    if (!service && message().isReplyRequired()) {
-        sendErrorReply(QDBusError::AccessDenied,
-                       QStringLiteral("The agent does not serve this client"));
-    }
-    return service;
+    , lookup(std::move(lookup))
+    , queue(new HelperCallQueue(maximumCallsInFlight, this)) {
+    boundIncomingLists();
 }
 
-void HelperBusEndpoint::forwardQuery(
-    const char* method,
-    const std::function<void(OndaraHelperProtocol&, std::function<void(const QVariant&)>)>& call) {
-    OndaraHelperProtocol* service = callerService();
-    if (!service) {
-        return;
+HelperBusEndpoint::~HelperBusEndpoint() = default;
+
+void HelperBusEndpoint::dropClient(const QString& clientUniqueName) {
+    queue->dropClient(clientUniqueName);
+}
+
+void HelperBusEndpoint::refuse(QDBusError::ErrorType type, const QString& text) {
+    // A command sent without wanting a reply is dropped without a word.
+    if (message().isReplyRequired()) {
+        sendErrorReply(type, text);
     }
+}
+
+bool HelperBusEndpoint::acceptsElements(qsizetype count) {
+    if (count <= maximumElements) {
+        return true;
+    }
+    refuse(QDBusError::InvalidArgs,
+           QStringLiteral("At most %1 elements are read in one call").arg(maximumElements));
+    return false;
+}
+
+bool HelperBusEndpoint::acceptsTexts(std::initializer_list<const QString*> texts) {
+    for (const QString* text : texts) {
+        if (text->size() > maximumTextLength) {
+            refuse(QDBusError::InvalidArgs,
+                   QStringLiteral("Texts of more than %1 characters name nothing here")
+                       .arg(maximumTextLength));
+            return false;
+        }
+    }
+    return true;
+}
+
+void HelperBusEndpoint::forwardQuery(const char* method, QueryCall call) {
+    const QString client = message().service();
     setDelayedReply(true);
     auto pending = std::make_shared<PendingBusReply>(connection(), message());
-    try {
-        call(*service, [pending](const QVariant& value) { pending->answer(value); });
-    } catch (const std::exception& error) {
-        // An exception must never unwind into the bus dispatch: it would end the agent.
-        qCWarning(lcIpc, "%s failed: %s", method, error.what());
-        pending->fail(QString::fromUtf8(error.what()));
-    } catch (...) {
-        qCWarning(lcIpc, "%s failed", method);
-        pending->fail(QStringLiteral("The request failed"));
+    auto run = [this, method, client, pending, call = std::move(call)] {
+        OndaraHelperProtocol* service = lookup(client);
+        if (!service) {
+            pending->fail(QDBusError::AccessDenied,
+                          QStringLiteral("The agent does not serve this client"));
+            return;
+        }
+        try {
+            call(*service, [pending](const QVariant& value) { pending->answer(value); });
+        } catch (const std::exception& error) {
+            // An exception must never unwind into the event loop: it would end the agent.
+            qCWarning(lcIpc, "%s failed: %s", method, error.what());
+            pending->fail(QString::fromUtf8(error.what()));
+        } catch (...) {
+            qCWarning(lcIpc, "%s failed", method);
+            pending->fail(QStringLiteral("The request failed"));
+        }
+    };
+    if (!queue->enqueue(client, std::move(run), pending)) {
+        pending->fail(QDBusError::LimitsExceeded,
+                      QStringLiteral("Too many calls of this client are waiting"));
     }
 }
 
 void HelperBusEndpoint::forwardCommand(const char* method,
-                                       const std::function<void(OndaraHelperProtocol&)>& call) {
-    OndaraHelperProtocol* service = callerService();
-    if (!service) {
-        return;
-    }
-    try {
-        call(*service);
-    } catch (const std::exception& error) {
-        qCWarning(lcIpc, "%s failed: %s", method, error.what());
-    } catch (...) {
-        qCWarning(lcIpc, "%s failed", method);
+                                       std::function<void(OndaraHelperProtocol&)> call) {
+    const QString client = message().service();
+    auto run = [this, method, client, call = std::move(call)] {
+        OndaraHelperProtocol* service = lookup(client);
+        if (!service) {
+            return;
+        }
+        try {
+            call(*service);
+        } catch (const std::exception& error) {
+            qCWarning(lcIpc, "%s failed: %s", method, error.what());
+        } catch (...) {
+            qCWarning(lcIpc, "%s failed", method);
+        }
+    };
+    if (!queue->enqueue(client, std::move(run))) {
+        refuse(QDBusError::LimitsExceeded,
+               QStringLiteral("Too many calls of this client are waiting"));
     }
 }
 
@@ -134,16 +214,21 @@ QVariantMap HelperBusEndpoint::activeMemSensors() {
 }
 
 QList<int> HelperBusEndpoint::temperatureForSensors(const QList<uint>& sensors) {
-    forwardQuery("temperatureForSensors", [&sensors](OndaraHelperProtocol& service, Answer answer) {
-        service.temperatureForSensors(sensors, integersAnswer(std::move(answer)));
-    });
+    if (acceptsElements(sensors.size())) {
+        forwardQuery("temperatureForSensors",
+                     [sensors](OndaraHelperProtocol& service, Answer answer) {
+                         service.temperatureForSensors(sensors, integersAnswer(std::move(answer)));
+                     });
+    }
     return {};
 }
 
 QList<int> HelperBusEndpoint::rpmForFans(const QList<int>& fans) {
-    forwardQuery("rpmForFans", [&fans](OndaraHelperProtocol& service, Answer answer) {
-        service.rpmForFans(fans, integersAnswer(std::move(answer)));
-    });
+    if (acceptsElements(fans.size())) {
+        forwardQuery("rpmForFans", [fans](OndaraHelperProtocol& service, Answer answer) {
+            service.rpmForFans(fans, integersAnswer(std::move(answer)));
+        });
+    }
     return {};
 }
 
@@ -171,32 +256,38 @@ QList<int> HelperBusEndpoint::sensorUnits() {
 
 void HelperBusEndpoint::changeStateForSensor(const QString& sensorKey, const QString& type,
                                              bool state) {
-    forwardCommand("changeStateForSensor", [&](OndaraHelperProtocol& service) {
-        service.changeStateForSensor(sensorKey, type, state);
-    });
+    if (acceptsTexts({&sensorKey, &type})) {
+        forwardCommand("changeStateForSensor", [=](OndaraHelperProtocol& service) {
+            service.changeStateForSensor(sensorKey, type, state);
+        });
+    }
 }
 
 void HelperBusEndpoint::changeTempUnitToCelsius(bool celsius) {
-    forwardCommand("changeTempUnitToCelsius", [&](OndaraHelperProtocol& service) {
+    forwardCommand("changeTempUnitToCelsius", [=](OndaraHelperProtocol& service) {
         service.changeTempUnitToCelsius(celsius);
     });
 }
 
 void HelperBusEndpoint::changeFanUnitToRPM(bool rpm) {
     forwardCommand("changeFanUnitToRPM",
-                   [&](OndaraHelperProtocol& service) { service.changeFanUnitToRPM(rpm); });
+                   [=](OndaraHelperProtocol& service) { service.changeFanUnitToRPM(rpm); });
 }
 
 void HelperBusEndpoint::changeVisibilityForSection(const QString& section, bool visible) {
-    forwardCommand("changeVisibilityForSection", [&](OndaraHelperProtocol& service) {
-        service.changeVisibilityForSection(section, visible);
-    });
+    if (acceptsTexts({&section})) {
+        forwardCommand("changeVisibilityForSection", [=](OndaraHelperProtocol& service) {
+            service.changeVisibilityForSection(section, visible);
+        });
+    }
 }
 
 void HelperBusEndpoint::changeSensorWithNewSensor(uint sensor, const QString& component) {
-    forwardCommand("changeSensorWithNewSensor", [&](OndaraHelperProtocol& service) {
-        service.changeSensorWithNewSensor(sensor, component);
-    });
+    if (acceptsTexts({&component})) {
+        forwardCommand("changeSensorWithNewSensor", [=](OndaraHelperProtocol& service) {
+            service.changeSensorWithNewSensor(sensor, component);
+        });
+    }
 }
 
 QVariantMap HelperBusEndpoint::Sources() {

@@ -11,7 +11,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
 #include <exception>
 
 HelperListener::HelperListener(const QDBusConnection& bus, HelperListenerDelegate* delegate,
@@ -20,13 +19,16 @@ HelperListener::HelperListener(const QDBusConnection& bus, HelperListenerDelegat
     , bus(bus)
     , delegate(delegate)
     , endpoint(new HelperBusEndpoint([this](const QString& client) { return acceptOrFind(client); },
-                                     this))
-    , clientWatcher(new QDBusServiceWatcher(QString(), bus,
-                                            QDBusServiceWatcher::WatchForUnregistration, this)) {
+                                     this)) {
     // The adaptor is a child of the endpoint and exports its members.
     new OndaraHelperAdaptor(endpoint);
-    connect(clientWatcher, &QDBusServiceWatcher::serviceUnregistered, this,
-            &HelperListener::release);
+    // One watch for every client: a watch per client would cost a blocking
+    // round to the bus thread and a match rule in the bus for each client
+    // that comes and goes.
+    this->bus.connect(QStringLiteral("org.freedesktop.DBus"),
+                      QStringLiteral("/org/freedesktop/DBus"),
+                      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"),
+                      this, SLOT(nameOwnerChanged(QString, QString, QString)));
 }
 
 void HelperListener::setSensorSources(std::function<SensorSources()> provider) {
@@ -97,16 +99,15 @@ OndaraHelperProtocol* HelperListener::acceptOrFind(const QString& clientUniqueNa
     }
     OndaraHelperProtocol* accepted = service.get();
     services.emplace(clientUniqueName, std::move(service));
-    clientWatcher->addWatchedService(clientUniqueName);
     confirmClientStillOnBus(clientUniqueName);
     Q_EMIT connectionAccepted(clientUniqueName);
     return accepted;
 }
 
 void HelperListener::confirmClientStillOnBus(const QString& clientUniqueName) {
-    // A client may leave between sending its first call and the watch being in
-    // place; the bus handles our requests in order, so asking after the watch
-    // is set closes that gap and no service object is left behind.
+    // A client may leave between sending its first call and that call's turn,
+    // when the bus's word of its leaving found no service to release; asking
+    // now closes that gap and no service object is left behind.
     const QDBusPendingCall call =
         bus.interface()->asyncCall(QStringLiteral("NameHasOwner"), clientUniqueName);
     auto* watcher = new QDBusPendingCallWatcher(call, this);
@@ -120,12 +121,19 @@ void HelperListener::confirmClientStillOnBus(const QString& clientUniqueName) {
             });
 }
 
+void HelperListener::nameOwnerChanged(const QString& name, const QString&,
+                                      const QString& newOwner) {
+    if (newOwner.isEmpty() && name.startsWith(QLatin1Char(':'))) {
+        release(name);
+    }
+}
+
 void HelperListener::release(const QString& clientUniqueName) {
+    endpoint->dropClient(clientUniqueName);
     const auto it = services.find(clientUniqueName);
     if (it == services.end()) {
         return;
     }
-    clientWatcher->removeWatchedService(clientUniqueName);
     // Take it out of the table before it is destroyed, so nothing it does while
     // going away finds it again.
     std::unique_ptr<OndaraHelperProtocol> leaving = std::move(it->second);

@@ -12,14 +12,13 @@
 class HelperBusEndpoint;
 class HelperListenerDelegate;
 class OndaraHelperProtocol;
-class QDBusServiceWatcher;
 
 // Publishes the agent on a bus: the object "/com/quillbank/OndaraHelper" under
 // the well-known name "com.quillbank.OndaraHelper". Every client (one unique bus
 // name) gets its own service object from the delegate on its first call; the
 // object is released when that client leaves the bus. Calls are served one at a
-// time on the listener's thread; queries are answered whenever the service
-// calls their reply.
+// time on the listener's thread, in turns between clients; queries are answered
+// whenever the service calls their reply.
 class HelperListener : public QObject {
     Q_OBJECT
 public:
@@ -52,6 +51,9 @@ Q_SIGNALS:
     void connectionAccepted(const QString& clientUniqueName);
     void connectionClosed(const QString& clientUniqueName);
 
+private Q_SLOTS:
+    void nameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+
 private:
     OndaraHelperProtocol* acceptOrFind(const QString& clientUniqueName);
     void confirmClientStillOnBus(const QString& clientUniqueName);
@@ -60,7 +62,6 @@ private:
     QDBusConnection bus;
     HelperListenerDelegate* delegate;
     HelperBusEndpoint* endpoint;
-    QDBusServiceWatcher* clientWatcher;
     std::map<QString, std::unique_ptr<OndaraHelperProtocol>> services;
     bool registered = false;
     bool sourcesServed = false;

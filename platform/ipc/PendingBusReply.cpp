@@ -30,9 +30,17 @@ void PendingBusReply::answer(const QVariant& value) {
 }
 
 void PendingBusReply::fail(const QString& text) {
+    fail(QDBusError::Failed, text);
+}
+
+void PendingBusReply::fail(QDBusError::ErrorType type, const QString& text) {
     if (claim()) {
-        bus.send(call.createErrorReply(QDBusError::Failed, text));
+        bus.send(call.createErrorReply(type, text));
     }
+}
+
+void PendingBusReply::abandon() {
+    claim();
 }
 
 bool PendingBusReply::claim() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QVariant>
 #include <atomic>
@@ -19,6 +20,10 @@ public:
     void answer(const QVariant& value);
     // Answers with the bus's generic failure instead.
     void fail(const QString& text);
+    // Answers with the given error instead.
+    void fail(QDBusError::ErrorType type, const QString& text);
+    // Sends nothing, ever: the caller has left the bus.
+    void abandon();
 
 private:
     bool claim();

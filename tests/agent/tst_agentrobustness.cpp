@@ -1,5 +1,6 @@
 // The real agent against what a long life brings: thousands of calls no
-// client should send, and being killed while it writes the selection.
+// client should send, clients that flood it while another is served, and
+// being killed while it writes the selection.
 
 #include "AgentProcess.h"
 #include "AgentTestSupport.h"
@@ -9,11 +10,15 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <tuple>
 
 namespace Keys = OndaraNames::Keys;
@@ -21,6 +26,12 @@ namespace Keys = OndaraNames::Keys;
 namespace {
 
 constexpr int callWait = 20000;
+// A well-behaved client's longest wait while others abuse the agent. The bus
+// and the bus library need about a second to pass on tens of megabytes, and
+// the probe's call queues behind them, so this only tells an agent that
+// keeps serving from one that stalls for the length of a flood (or for
+// good); bench_agent measures the waits.
+constexpr qint64 maximumProbeWaitMs = 5000;
 
 QDBusMessage callTo(const QString& interface, const QString& member, const QVariantList& args) {
     QDBusMessage message = QDBusMessage::createMethodCall(
@@ -32,6 +43,42 @@ QDBusMessage callTo(const QString& interface, const QString& member, const QVari
 QDBusMessage helperCall(const QString& member, const QVariantList& args = {}) {
     return callTo(OndaraNames::helperInterface, member, args);
 }
+
+// A well-behaved client on a connection and a thread of its own (the test's
+// thread may be busy sending), asking the agent's version again as soon as it
+// has the answer; the longest wait counts.
+class Probe {
+public:
+    Probe()
+        : thread([this] { run(); }) {}
+    ~Probe() {
+        stopped = true;
+        thread.join();
+    }
+    void restart() {
+        worstMs = 0;
+        answered = 0;
+    }
+    std::atomic<qint64> worstMs{0};
+    std::atomic<int> answered{0};
+
+private:
+    void run() {
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "probe");
+        while (!stopped) {
+            QElapsedTimer clock;
+            clock.start();
+            const bool ok =
+                bus.call(helperCall("appVersion"), QDBus::Block, 10 * callWait).type() ==
+                QDBusMessage::ReplyMessage;
+            worstMs = std::max(worstMs.load(), clock.elapsed());
+            answered += ok ? 1 : 0;
+        }
+        QDBusConnection::disconnectFromBus(bus.name());
+    }
+    std::atomic<bool> stopped{false};
+    std::thread thread;
+};
 
 // Calls with random members, signatures and values, the same ones for a seed.
 class RandomCalls {
@@ -88,7 +135,9 @@ private:
         case 0:
             return {};
         case 1:
-            return QString(int(random.bounded(200000)), QChar(u'x'));
+            // Now and then far more than any argument may hold.
+            return QString(int(random.bounded(random.bounded(50) == 0 ? 20000000 : 200000)),
+                           QChar(u'x'));
         case 2:
             return QStringLiteral("Temps");
         case 3:
@@ -110,8 +159,8 @@ private:
     }
 
     template <typename T, typename Make> QList<T> listOf(Make make) {
-        const int sizes[] = {0, 1, 3, 1000, 100000};
-        QList<T> list(sizes[random.bounded(5)]);
+        const int sizes[] = {0, 1, 3, 1000, 4096, 4097, 100000, 5000000};
+        QList<T> list(sizes[random.bounded(random.bounded(20) == 0 ? 8 : 7)]);
         for (T& element : list) {
             element = make();
         }
@@ -194,6 +243,9 @@ private Q_SLOTS:
         RandomCalls calls(seed);
         constexpr int total = 3000;
         int answered = 0;
+        Probe probe;
+        QTRY_VERIFY(probe.answered > 0);
+        probe.restart();
         for (int sent = 0; sent < total;) {
             // A window of calls in flight at once, as busy clients send them.
             QList<QDBusPendingCall> window;
@@ -207,6 +259,9 @@ private Q_SLOTS:
             QVERIFY2(agent.process.state() == QProcess::Running, qPrintable(agent.log()));
         }
         QCOMPARE(answered, total);
+        QVERIFY(probe.answered > 0);
+        qInfo("the probe waited at most %lld ms", qlonglong(probe.worstMs));
+        QVERIFY(probe.worstMs < maximumProbeWaitMs);
 
         // Every query still answers in the contract's shape.
         for (const auto& [member, args, signature] :
@@ -236,6 +291,51 @@ private Q_SLOTS:
              {Keys::tempSensors, Keys::fanSensors, Keys::memSensors, Keys::machineSensors}) {
             QVERIFY2(PropertyList::isDictionary(parsed->toMap().value(key)), qPrintable(key));
         }
+    }
+
+    // One client (process) abuses the agent while a well-behaved one keeps
+    // asking; the abuser is refused and the other served throughout, and the
+    // agent still stops at once when asked to.
+    void abuseLeavesOthersServed_data() {
+        QTest::addColumn<QStringList>("abuse"); // bus_abuser's arguments
+        QTest::addColumn<QString>("answer");    // one of the abuser's answers
+        QTest::newRow("two calls of 9 million codes")
+            << QStringList{"codes", "9000000", "2"} << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("a key of 20 million characters")
+            << QStringList{"text", "20000000"} << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("2000 calls of 4096 codes at once")
+            << QStringList{"codes", "4096", "2000"} << "org.freedesktop.DBus.Error.LimitsExceeded";
+        // Its own question after the flood waits behind its commands, beyond its share.
+        QTest::newRow("2000 commands at once")
+            << QStringList{"commands", "2000"} << "org.freedesktop.DBus.Error.LimitsExceeded";
+        QTest::newRow("1000 clients leaving before their answer")
+            << QStringList{"leavers", "1000"} << "";
+    }
+
+    void abuseLeavesOthersServed() {
+        QFETCH(QStringList, abuse);
+        QFETCH(QString, answer);
+        Agent agent(Agent::testMachine(), configHome.path());
+        QVERIFY(agent.waitUntilServing());
+        Probe probe;
+        QTRY_VERIFY(probe.answered > 0);
+        probe.restart();
+
+        QProcess abuser;
+        abuser.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        abuser.start(BUS_ABUSER_PATH, abuse);
+        QTRY_VERIFY_WITH_TIMEOUT(abuser.state() == QProcess::NotRunning, 5 * callWait);
+        QCOMPARE(abuser.exitCode(), 0);
+        const QStringList answers =
+            QString::fromUtf8(abuser.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(answer.isEmpty() || answers.contains(answer), qPrintable(answers.join(' ')));
+        QTRY_VERIFY(probe.answered > 2);
+        qInfo("the probe waited at most %lld ms", qlonglong(probe.worstMs));
+        QVERIFY(probe.worstMs < maximumProbeWaitMs);
+
+        agent.process.terminate();
+        QVERIFY(agent.process.waitForFinished(callWait));
+        QCOMPARE(agent.process.exitCode(), 0);
     }
 
     // Selection commands are sent and the agent is killed while it works on

@@ -1,5 +1,6 @@
 #include "FakeHelper.h"
 #include "OndaraNames.h"
+#include "ipc/HelperBusEndpoint.h"
 #include "ipc/HelperListener.h"
 #include "ipc/OndaraHelperProxy.h"
 #include "ipc/PropertyListDBus.h"
@@ -253,9 +254,9 @@ private Q_SLOTS:
         }
         QVERIFY(state.commands.isEmpty());
 
-        // Arrays of any size are read whole.
+        // Arrays up to the limit are read whole; longer ones are refused unread.
         OndaraHelperProxy proxy(client);
-        for (const int count : {0, 100000}) {
+        for (const int count : {0, int(HelperBusEndpoint::maximumElements)}) {
             QList<quint32> codes;
             QList<int> expected;
             for (int i = 0; i < count; ++i) {
@@ -267,6 +268,11 @@ private Q_SLOTS:
                 expected);
             QCOMPARE(state.receivedCodes, codes);
         }
+        const QList<uint> tooMany(HelperBusEndpoint::maximumElements + 1, 1u);
+        QCOMPARE(
+            call(client, QStringLiteral("temperatureForSensors"), {QVariant::fromValue(tooMany)})
+                .errorName(),
+            QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
         QCOMPARE(call(client, QStringLiteral("appVersion"), {}).arguments(), QVariantList{1.25});
     }
 
