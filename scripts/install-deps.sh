@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libplist-dev
     dbus-daemon dbus-bin
+    # systemd-analyze checks the user units ondara-launchctl writes
+    systemd
     fonts-dejavu-core
     libbenchmark-dev
     procps

@@ -30,6 +30,14 @@ if [ -z "${ONDARA_RUN_INNER:-}" ]; then
     fi
 fi
 
+# ondara-launchctl keeps a detached agent's pid file only in XDG_RUNTIME_DIR,
+# never in a guessable folder of /tmp; a session without one (a container, a
+# plain su) gets a fresh private folder for this run.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR="$(mktemp -d)"
+    export XDG_RUNTIME_DIR
+fi
+
 # Whether the agent finds sensors of its own here (the applesmc driver, or
 # hwmon chips it knows): asked of a throwaway agent on a bus and with settings
 # of its own, so nothing of the user's is touched.

@@ -55,11 +55,14 @@ if [ -f "$unit" ]; then
         rm -f -- "$unit" "$config"/systemd/user/*.wants/"$label.service"
     fi
 fi
-# The detached agent's pid file and log. Without XDG_RUNTIME_DIR the tool keeps
-# them where Qt programs put their runtime files.
-runtime="${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}/runtime-$(id -u)}"
-rm -f -- "$runtime/ondara/$label.pid" "$runtime/ondara/$label.log"
-rmdir -- "$runtime/ondara" 2>/dev/null || true
+# The detached agent's pid file, log and lock. ondara-launchctl keeps them only
+# in XDG_RUNTIME_DIR (never in a folder of /tmp another user could have made).
+if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+    runtime="$XDG_RUNTIME_DIR"
+    rm -f -- "$runtime/ondara/$label.pid" "$runtime/ondara/$label.log" \
+        "$runtime/ondara/$label.lock"
+    rmdir -- "$runtime/ondara" 2>/dev/null || true
+fi
 
 # Any agent of ours still running (started by hand, or by a tool that is
 # gone): only this user's processes whose program is the installed agent, so

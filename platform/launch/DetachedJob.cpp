@@ -2,17 +2,18 @@
 
 #include "LaunchAgentPlist.h"
 
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QThread>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -49,20 +50,39 @@ void writeFully(int fd, const void* buffer, size_t size) {
     }
 }
 
+// When the process started, in clock ticks since boot (field 22 of
+// /proc/<pid>/stat); together with the pid it names one process for good.
+quint64 startTimeOf(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QByteArray line = stat.read(4096);
+    // The command name in parentheses may hold anything, blanks included.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 19 ? fields.at(19).toULongLong() : 0;
+}
+
+// Polling pace while waiting for another process: the agent is not our child.
+constexpr ulong pollMs = 10;
+
 } // namespace
 
-DetachedJob::DetachedJob(const LaunchAgentPlist& plist, const QString& runtimeFolder)
+DetachedJob::DetachedJob(const LaunchAgentPlist& plist, PrivateFolder runtimeFolder,
+                         QDBusConnection bus)
     : m_label(plist.label())
     , m_arguments(plist.programArguments())
     , m_program(plist.program())
-    , m_folder(runtimeFolder) {}
+    , m_busName(plist.busName())
+    , m_folder(std::move(runtimeFolder))
+    , m_bus(std::move(bus)) {}
 
 QString DetachedJob::pidFilePath() const {
-    return m_folder + QLatin1Char('/') + m_label + QStringLiteral(".pid");
+    return m_folder.filePath(m_label + QStringLiteral(".pid"));
 }
 
 QString DetachedJob::logFilePath() const {
-    return m_folder + QLatin1Char('/') + m_label + QStringLiteral(".log");
+    return m_folder.filePath(m_label + QStringLiteral(".log"));
 }
 
 bool DetachedJob::isRunning(pid_t pid, const QString& program) {
@@ -82,25 +102,201 @@ bool DetachedJob::isRunning(pid_t pid, const QString& program) {
     return exe == (wanted.isEmpty() ? QFileInfo(program).absoluteFilePath() : wanted);
 }
 
-pid_t DetachedJob::runningPid() const {
-    QFile file(pidFilePath());
-    if (!file.open(QIODevice::ReadOnly)) {
-        return 0;
+QString DetachedJob::busKey() const {
+    if (m_busName.isEmpty()) {
+        return QStringLiteral("-");
     }
-    bool ok = false;
-    const qlonglong pid = file.read(32).trimmed().toLongLong(&ok);
-    if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) {
-        return 0;
-    }
-    return isRunning(pid_t(pid), m_program) ? pid_t(pid) : 0;
+    const QDBusReply<QString> id = m_bus.call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    return id.isValid() ? id.value() : QString();
 }
 
-bool DetachedJob::start(QString* error) {
-    if (!QDir().mkpath(m_folder)) {
-        *error = QStringLiteral("cannot create %1").arg(m_folder);
+pid_t DetachedJob::busOwner() const {
+    const QDBusReply<uint> pid = m_bus.interface()->servicePid(m_busName);
+    return pid.isValid() ? pid_t(pid.value()) : 0;
+}
+
+bool DetachedJob::isOurs(const Record& record) const {
+    return isRunning(record.pid, m_program) && startTimeOf(record.pid) == record.startTime &&
+           (m_busName.isEmpty() || busOwner() == record.pid);
+}
+
+QList<DetachedJob::Record> DetachedJob::liveRecords() const {
+    QString error;
+    const auto bytes = m_folder.read(m_label + QStringLiteral(".pid"), 65536, &error);
+    QList<Record> records;
+    for (const QByteArray& line : bytes.value_or(QByteArray()).split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        bool pidOk = false;
+        bool startOk = false;
+        const qlonglong pid = fields.value(0).toLongLong(&pidOk);
+        const quint64 start = fields.value(1).toULongLong(&startOk);
+        if (fields.size() != 3 || !pidOk || !startOk || pid <= 0 ||
+            pid > std::numeric_limits<pid_t>::max()) {
+            continue;
+        }
+        const Record record{pid_t(pid), start, QString::fromLatin1(fields.at(2))};
+        // Another session's agent stays recorded while it runs.
+        if (isRunning(record.pid, m_program) && startTimeOf(record.pid) == record.startTime) {
+            records.append(record);
+        }
+    }
+    return records;
+}
+
+bool DetachedJob::writeRecords(const QList<Record>& records, QString* error) const {
+    const QString name = m_label + QStringLiteral(".pid");
+    if (records.isEmpty()) {
+        return m_folder.remove(name);
+    }
+    QByteArray text;
+    for (const Record& record : records) {
+        text += QByteArray::number(qlonglong(record.pid)) + ' ' +
+                QByteArray::number(record.startTime) + ' ' + record.bus.toLatin1() + '\n';
+    }
+    return m_folder.replace(name, text, name + QStringLiteral(".tmp-"), error);
+}
+
+FileDescriptor DetachedJob::lock(QString* error) const {
+    FileDescriptor fd =
+        m_folder.openFile(m_label + QStringLiteral(".lock"), O_RDWR | O_CREAT, error);
+    if (!fd.isOpen()) {
+        return fd;
+    }
+    const QDeadlineTimer deadline(lockWaitMs);
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || deadline.hasExpired()) {
+            *error = QStringLiteral("another ondara-launchctl holds %1")
+                         .arg(m_folder.filePath(m_label + QStringLiteral(".lock")));
+            return FileDescriptor();
+        }
+        QThread::msleep(pollMs);
+    }
+    return fd;
+}
+
+DetachedJob::Outcome DetachedJob::load(QString* message) {
+    const FileDescriptor held = lock(message);
+    if (!held.isOpen()) {
+        return Outcome::failed;
+    }
+    const QString key = busKey();
+    if (key.isEmpty()) {
+        *message = QStringLiteral("cannot reach the session bus");
+        return Outcome::failed;
+    }
+    QList<Record> records = liveRecords();
+    for (const Record& record : std::as_const(records)) {
+        if (record.bus == key && isOurs(record)) {
+            *message = QStringLiteral("already loaded (pid %1)").arg(record.pid);
+            return Outcome::alreadyRunning;
+        }
+    }
+    if (!m_busName.isEmpty()) {
+        if (const pid_t owner = busOwner()) {
+            *message = QStringLiteral("%1 is already served on this bus (pid %2)")
+                           .arg(m_busName)
+                           .arg(owner);
+            return Outcome::alreadyRunning;
+        }
+    }
+    const pid_t pid = spawn(message);
+    if (pid <= 0) {
+        return Outcome::failed;
+    }
+    if (!awaitBusName(pid, message)) {
+        return Outcome::failed;
+    }
+    records.removeIf([&](const Record& record) { return record.bus == key; });
+    records.append({pid, startTimeOf(pid), key});
+    QString error;
+    if (!writeRecords(records, &error)) {
+        *message = QStringLiteral("started (pid %1) but cannot record it: %2").arg(pid).arg(error);
+        return Outcome::failed;
+    }
+    return Outcome::started;
+}
+
+bool DetachedJob::unload(QString* message, int waitMs) {
+    const FileDescriptor held = lock(message);
+    if (!held.isOpen()) {
         return false;
     }
-    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString key = busKey();
+    if (key.isEmpty()) {
+        *message = QStringLiteral("cannot reach the session bus");
+        return false;
+    }
+    QList<Record> records = liveRecords();
+    pid_t pid = 0;
+    for (const Record& record : std::as_const(records)) {
+        if (record.bus == key && isOurs(record)) {
+            pid = record.pid;
+        }
+    }
+    records.removeIf([&](const Record& record) { return record.bus == key; });
+    QString error;
+    writeRecords(records, &error);
+    if (pid == 0) {
+        *message = QStringLiteral("not loaded");
+        return false;
+    }
+    ::kill(pid, SIGTERM);
+    QDeadlineTimer deadline(waitMs);
+    bool killed = false;
+    while (isRunning(pid, m_program)) {
+        if (deadline.hasExpired()) {
+            if (killed) {
+                break;
+            }
+            ::kill(pid, SIGKILL);
+            killed = true;
+            deadline.setRemainingTime(1000);
+        }
+        QThread::msleep(pollMs);
+    }
+    return true;
+}
+
+bool DetachedJob::awaitBusName(pid_t pid, QString* error) const {
+    if (m_busName.isEmpty()) {
+        return true;
+    }
+    const QDeadlineTimer deadline(startWaitMs);
+    for (;;) {
+        if (!isRunning(pid, m_program)) {
+            *error = QStringLiteral("%1 ended at once; its output is in %2")
+                         .arg(m_program, logFilePath());
+            return false;
+        }
+        if (busOwner() == pid) {
+            return true;
+        }
+        if (deadline.hasExpired()) {
+            ::kill(pid, SIGTERM);
+            *error = QStringLiteral("%1 did not take %2 within %3 s; stopped it")
+                         .arg(m_program, m_busName)
+                         .arg(startWaitMs / 1000);
+            return false;
+        }
+        QThread::msleep(pollMs);
+    }
+}
+
+pid_t DetachedJob::spawn(QString* error) const {
+    // The agent's output goes to its log, which is opened here, inside the
+    // checked folder: never through a link, never another user's file.
+    const FileDescriptor log =
+        m_folder.openFile(m_label + QStringLiteral(".log"), O_WRONLY | O_CREAT, error);
+    if (!log.isOpen() || ::ftruncate(log.get(), 0) != 0) {
+        if (error->isEmpty()) {
+            *error = QStringLiteral("cannot empty %1").arg(logFilePath());
+        }
+        return -1;
+    }
+    const int flags = ::fcntl(log.get(), F_GETFL);
+    ::fcntl(log.get(), F_SETFL, flags & ~O_NONBLOCK);
 
     // Everything the children need is made before forking: after fork only
     // async-signal-safe calls are allowed.
@@ -113,19 +309,18 @@ bool DetachedJob::start(QString* error) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    const QByteArray logPath = QFile::encodeName(logFilePath());
 
     int channel[2];
     if (::pipe2(channel, O_CLOEXEC) != 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
+        return -1;
     }
     const pid_t child = ::fork();
     if (child < 0) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         ::close(channel[0]);
         ::close(channel[1]);
-        return false;
+        return -1;
     }
     if (child == 0) {
         // The first child starts a session and leaves at once, so the agent
@@ -141,11 +336,10 @@ bool DetachedJob::start(QString* error) {
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(logPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         ::dup2(in, STDIN_FILENO);
-        ::dup2(out >= 0 ? out : in, STDOUT_FILENO);
-        ::dup2(out >= 0 ? out : in, STDERR_FILENO);
+        ::dup2(log.get(), STDOUT_FILENO);
+        ::dup2(log.get(), STDERR_FILENO);
         if (::chdir("/") == 0) {
             ::execv(argv[0], argv.data());
         }
@@ -165,47 +359,12 @@ bool DetachedJob::start(QString* error) {
     ::close(channel[0]);
     if (!gotPid) {
         *error = QStringLiteral("cannot start %1").arg(m_program);
-        return false;
+        return -1;
     }
     if (execFailed) {
         *error = QStringLiteral("cannot run %1: %2")
                      .arg(m_program, QString::fromLocal8Bit(std::strerror(failure)));
-        return false;
+        return -1;
     }
-
-    QSaveFile pidFile(pidFilePath());
-    if (!pidFile.open(QIODevice::WriteOnly) ||
-        pidFile.write(QByteArray::number(qlonglong(agent)) + '\n') < 0 || !pidFile.commit()) {
-        *error = QStringLiteral("started %1 (pid %2) but cannot write %3")
-                     .arg(m_program)
-                     .arg(agent)
-                     .arg(pidFilePath());
-        return false;
-    }
-    return true;
-}
-
-bool DetachedJob::stop(int waitMs) {
-    const pid_t pid = runningPid();
-    // Whatever the file says, it is stale once we are done.
-    QFile::remove(pidFilePath());
-    if (pid == 0) {
-        return false;
-    }
-    ::kill(pid, SIGTERM);
-    QDeadlineTimer deadline(waitMs);
-    bool killed = false;
-    while (isRunning(pid, m_program)) {
-        if (deadline.hasExpired()) {
-            if (killed) {
-                break;
-            }
-            ::kill(pid, SIGKILL);
-            killed = true;
-            deadline.setRemainingTime(1000);
-        }
-        // The agent is not our child: nothing to wait on but its /proc entry.
-        QThread::msleep(10);
-    }
-    return true;
+    return agent;
 }

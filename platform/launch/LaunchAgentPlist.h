@@ -10,8 +10,12 @@ class LaunchAgentPlist {
 public:
     // Reads an XML or binary property list. Nothing, with one line saying why
     // in *error, when the file is missing, unreadable, not a dictionary, has no
-    // Label or no program to run.
+    // Label or no program to run, or names no valid bus name.
     static std::optional<LaunchAgentPlist> read(const QString& path, QString* error);
+    // Whether a text holds C0 or C1 control characters, which the unit file,
+    // a file name or a terminal would read as more than text. Such labels,
+    // arguments and bus names are refused.
+    static bool holdsControlCharacters(const QString& text);
 
     QString label() const { return m_label; }
     QStringList programArguments() const { return m_programArguments; }

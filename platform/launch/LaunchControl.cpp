@@ -2,14 +2,13 @@
 
 #include "DetachedJob.h"
 #include "LaunchAgentPlist.h"
+#include "PrivateFolder.h"
 #include "SystemdUserUnit.h"
 
+#include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
-#include <QStandardPaths>
-#include <unistd.h>
 
 namespace {
 
@@ -37,13 +36,19 @@ QString LaunchControl::configHome() const {
                          : xdg;
 }
 
-QString LaunchControl::runtimeFolder() const {
-    QString base = absoluteFolder(m_environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
+std::optional<PrivateFolder> LaunchControl::runtimeFolder(QString* error) const {
+    const QString base = absoluteFolder(m_environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
     if (base.isEmpty()) {
-        // The same private fallback Qt programs use.
-        base = QStringLiteral("%1/runtime-%2").arg(QDir::tempPath()).arg(::getuid());
+        *error = QStringLiteral("XDG_RUNTIME_DIR is not set to a folder; the agent's pid file "
+                                "would have no safe place");
+        return std::nullopt;
     }
-    return base + QStringLiteral("/ondara");
+    const auto runtime = PrivateFolder::open(base, PrivateFolder::Access::ownerOnly, error);
+    if (!runtime) {
+        *error = QStringLiteral("XDG_RUNTIME_DIR refused: %1").arg(*error);
+        return std::nullopt;
+    }
+    return runtime->subfolder(QStringLiteral("ondara"), PrivateFolder::Access::ownerOnly, error);
 }
 
 bool LaunchControl::systemctl(const QStringList& arguments, bool quiet) const {
@@ -99,15 +104,20 @@ int LaunchControl::run(const QStringList& arguments) {
 }
 
 int LaunchControl::loadWithSystemd(const LaunchAgentPlist& plist, bool enable) {
-    const QString folder = configHome() + QStringLiteral("/systemd/user");
-    const QString path = folder + QLatin1Char('/') + SystemdUserUnit::fileName(plist);
-    QSaveFile unit(path);
-    if (!QDir().mkpath(folder) || !unit.open(QIODevice::WriteOnly) ||
-        unit.write(SystemdUserUnit::text(plist, m_environment).toUtf8()) < 0 || !unit.commit()) {
-        m_printLine(QStringLiteral("cannot write %1").arg(path));
+    QString error;
+    const auto text = SystemdUserUnit::text(plist, m_environment, configHome(), &error);
+    if (!text) {
+        m_printLine(QStringLiteral("%1: %2").arg(plist.label(), error));
         return 1;
     }
     const QString name = SystemdUserUnit::fileName(plist);
+    const auto folder = PrivateFolder::make(configHome() + QStringLiteral("/systemd/user"),
+                                            PrivateFolder::Access::othersMayRead, &error);
+    if (!folder || !folder->replace(name, text->toUtf8(),
+                                    QStringLiteral(".") + name + QStringLiteral(".tmp-"), &error)) {
+        m_printLine(QStringLiteral("cannot write the unit %1: %2").arg(name, error));
+        return 1;
+    }
     if (!systemctl({QStringLiteral("daemon-reload")}) ||
         (enable && !systemctl({QStringLiteral("enable"), name})) ||
         !systemctl({QStringLiteral("start"), name})) {
@@ -130,24 +140,37 @@ int LaunchControl::unloadWithSystemd(const LaunchAgentPlist& plist) {
     return 0;
 }
 
-int LaunchControl::loadDetached(const LaunchAgentPlist& plist) {
-    DetachedJob job(plist, runtimeFolder());
-    if (const pid_t pid = job.runningPid()) {
-        m_printLine(QStringLiteral("%1: already loaded (pid %2)").arg(plist.label()).arg(pid));
-        return 0;
-    }
+std::optional<DetachedJob> LaunchControl::detachedJob(const LaunchAgentPlist& plist) const {
     QString error;
-    if (!job.start(&error)) {
+    auto folder = runtimeFolder(&error);
+    if (!folder) {
         m_printLine(QStringLiteral("%1: %2").arg(plist.label(), error));
+        return std::nullopt;
+    }
+    return DetachedJob(plist, std::move(*folder), QDBusConnection::sessionBus());
+}
+
+int LaunchControl::loadDetached(const LaunchAgentPlist& plist) {
+    auto job = detachedJob(plist);
+    if (!job) {
         return 1;
     }
-    return 0;
+    QString message;
+    const DetachedJob::Outcome outcome = job->load(&message);
+    if (outcome != DetachedJob::Outcome::started) {
+        m_printLine(QStringLiteral("%1: %2").arg(plist.label(), message));
+    }
+    return outcome == DetachedJob::Outcome::failed ? 1 : 0;
 }
 
 int LaunchControl::unloadDetached(const LaunchAgentPlist& plist) {
-    DetachedJob job(plist, runtimeFolder());
-    if (!job.stop()) {
-        m_printLine(QStringLiteral("%1: not loaded").arg(plist.label()));
+    auto job = detachedJob(plist);
+    if (!job) {
+        return 1;
+    }
+    QString message;
+    if (!job->unload(&message)) {
+        m_printLine(QStringLiteral("%1: %2").arg(plist.label(), message));
         return 1;
     }
     return 0;

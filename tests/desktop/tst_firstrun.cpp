@@ -41,7 +41,8 @@ class TestFirstRun : public QObject {
         return user.runtime() + QStringLiteral("/ondara/com.quillbank.OndaraHelper") + suffix;
     }
     qint64 agentPid() const {
-        return readFile(runtimeFile(QStringLiteral(".pid"))).trimmed().toLongLong();
+        // The first field of the record: "pid start-time bus".
+        return readFile(runtimeFile(QStringLiteral(".pid"))).split(' ').value(0).trimmed().toLongLong();
     }
     QString exeOf(qint64 pid) const {
         return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));

@@ -3,13 +3,19 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,11 +61,14 @@ class TestLaunchctl : public QObject {
     QString path(const QString& name) const { return temp->filePath(name); }
     QString pidFile() const { return path(QStringLiteral("run/ondara/") + label + ".pid"); }
 
-    // Runs ondara-launchctl in the temporary home; `systemctl` is the program
-    // it takes for systemctl (a missing one means no service manager).
-    Run launchctl(const QStringList& arguments, const QString& systemctl,
-                  const QStringList& extraEnvironment = {}) {
-        QProcess process;
+    // ondara-launchctl started in the temporary home; `systemctl` is the
+    // program it takes for systemctl (a missing one means no service
+    // manager). An extra entry without "=" removes that variable; `prefix`
+    // runs it through another program (as another user).
+    std::unique_ptr<QProcess> startLaunchctl(const QStringList& arguments, const QString& systemctl,
+                                             const QStringList& extraEnvironment = {},
+                                             const QStringList& prefix = {}) {
+        auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
@@ -69,11 +78,21 @@ class TestLaunchctl : public QObject {
             environment.remove(QString::fromLatin1(name));
         }
         for (const QString& assignment : extraEnvironment) {
+            if (!assignment.contains(QLatin1Char('='))) {
+                environment.remove(assignment);
+                continue;
+            }
             environment.insert(assignment.section(QLatin1Char('='), 0, 0),
                                assignment.section(QLatin1Char('='), 1));
         }
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(LAUNCHCTL_PATH), arguments);
+        process->setProcessEnvironment(environment);
+        const QStringList command =
+            prefix + QStringList{QStringLiteral(LAUNCHCTL_PATH)} + arguments;
+        process->start(command.first(), command.mid(1));
+        return process;
+    }
+
+    static Run finished(QProcess& process) {
         Run run;
         if (process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit) {
             run.exitCode = process.exitCode();
@@ -81,6 +100,11 @@ class TestLaunchctl : public QObject {
         run.errorLines = QString::fromUtf8(process.readAllStandardError())
                              .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         return run;
+    }
+
+    Run launchctl(const QStringList& arguments, const QString& systemctl,
+                  const QStringList& extraEnvironment = {}, const QStringList& prefix = {}) {
+        return finished(*startLaunchctl(arguments, systemctl, extraEnvironment, prefix));
     }
 
     QString fakeSystemctl(int showEnvironmentStatus) {
@@ -103,6 +127,37 @@ private Q_SLOTS:
     void init() {
         temp = std::make_unique<QTemporaryDir>();
         QVERIFY(temp->isValid());
+        // As systemd makes it: the user's own, mode 0700.
+        QVERIFY(QDir().mkdir(path(QStringLiteral("run"))));
+        QVERIFY(QFile::setPermissions(path(QStringLiteral("run")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+    // systemd's own reading of a unit: no warning, every command runnable.
+    QString systemdVerdict(const QString& unit) {
+        QProcess verify;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
+        verify.setProcessEnvironment(environment);
+        verify.setProcessChannelMode(QProcess::MergedChannels);
+        verify.start(QStringLiteral("systemd-analyze"), {"verify", "--user", unit});
+        if (!verify.waitForFinished(30000)) {
+            return QStringLiteral("systemd-analyze did not finish");
+        }
+        const QString output = QString::fromUtf8(verify.readAll()).trimmed();
+        return verify.exitCode() == 0 && output.isEmpty()
+                   ? QString()
+                   : QStringLiteral("%1: %2").arg(verify.exitCode()).arg(output);
+    }
+
+    // The record the detached load wrote: "pid start-time bus".
+    qint64 recordedPid() const {
+        return readFile(pidFile()).split(' ').value(0).trimmed().toLongLong();
+    }
+    bool makeRuntimeSubfolder() const {
+        return QDir().mkdir(path(QStringLiteral("run/ondara"))) &&
+               QFile::setPermissions(path(QStringLiteral("run/ondara")),
+                                     QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void systemdUnitRunsTheListsProgram() {
@@ -123,30 +178,338 @@ private Q_SLOTS:
                                                 QStringLiteral("--user daemon-reload"),
                                                 QStringLiteral("--user enable ") + service,
                                                 QStringLiteral("--user start ") + service}));
-        const QString quotedProgram = QString(program)
-                                          .replace(QStringLiteral("%"), QStringLiteral("%%"))
-                                          .replace(QStringLiteral("$"), QStringLiteral("$$"));
+        // systemd expands no variable in the program's own path.
+        const QString quotedProgram =
+            QString(program).replace(QStringLiteral("%"), QStringLiteral("%%"));
         QCOMPARE(
             QString::fromUtf8(readFile(path(QStringLiteral("config/systemd/user/")) + service)),
             QStringLiteral("# Written by ondara-launchctl from the agent's property list.\n"
                            "[Unit]\n"
                            "Description=com.quillbank.OndaraHelper\n"
+                           "StartLimitIntervalSec=60\n"
+                           "StartLimitBurst=5\n"
                            "\n"
                            "[Service]\n"
                            "Type=dbus\n"
                            "BusName=com.quillbank.OndaraHelper\n"
                            "ExecStart=\"%1\" \"say \\\"hi\\\"\\\\\"\n"
                            "Environment=\"ONDARA_SMC=profile:/a b%%\"\n"
+                           "Restart=on-failure\n"
+                           "RestartSec=2\n"
+                           "UMask=0077\n"
+                           "NoNewPrivileges=yes\n"
+                           "ProtectSystem=strict\n"
+                           "ReadWritePaths=\"%2\"\n"
+                           "PrivateNetwork=yes\n"
+                           "ProtectKernelTunables=yes\n"
+                           "ProtectKernelModules=yes\n"
+                           "ProtectControlGroups=yes\n"
+                           "RestrictAddressFamilies=AF_UNIX\n"
+                           "RestrictNamespaces=yes\n"
+                           "RestrictRealtime=yes\n"
+                           "RestrictSUIDSGID=yes\n"
+                           "LockPersonality=yes\n"
+                           "SystemCallArchitectures=native\n"
                            "\n"
                            "[Install]\n"
                            "WantedBy=default.target\n")
-                .arg(quotedProgram));
+                .arg(quotedProgram, path(QStringLiteral("config"))));
+        QCOMPARE(systemdVerdict(path(QStringLiteral("config/systemd/user/")) + service), QString());
 
         QFile::remove(path(QStringLiteral("calls")));
         QCOMPARE(launchctl({QStringLiteral("unload"), list}, fakeSystemctl(0)).exitCode, 0);
         QCOMPARE(systemctlCalls(), QStringList({QStringLiteral("--user show-environment"),
                                                 QStringLiteral("--user stop ") + service,
                                                 QStringLiteral("--user disable ") + service}));
+    }
+
+    // What reaches a unit file either is refused with one line (and nothing
+    // is written) or reads back as itself: no value can add a line to the unit.
+    void unitTextIsSafe_data() {
+        QTest::addColumn<QByteArray>("list"); // empty: the agent's list with `argument`
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<QString>("refusal"); // empty: written, and systemd reads it cleanly
+        const QByteArray program = "PROGRAM";
+        QTest::newRow("carriage returns in a variable")
+            << QByteArray() << "x" << QStringList{"ONDARA_SMC=demo\rExecStartPre=/x\rX-Pad="}
+            << "ONDARA_SMC holds control characters";
+        QTest::newRow("line break in a variable")
+            << QByteArray() << "x" << QStringList{"ONDARA_SMART=a\nExecStartPre=/x"}
+            << "ONDARA_SMART holds control characters";
+        QTest::newRow("line break in an argument")
+            << QByteArray() << "a\nExecStartPre=/x" << QStringList()
+            << "ProgramArguments holds control characters";
+        QTest::newRow("bus name with a line break")
+            << PropertyList::toXml(
+                   QVariantMap{{"Label", label},
+                               {"ProgramArguments", QVariantList{QString(program)}},
+                               {"MachServices", QVariantMap{{"com.x\nExecStartPre=/x", true}}}})
+            << "" << QStringList() << "MachServices names no bus name";
+        QTest::newRow("label with a specifier")
+            << PropertyList::toXml(QVariantMap{
+                   {"Label", "Agent%i"}, {"ProgramArguments", QVariantList{QString(program)}}})
+            << "" << QStringList() << "cannot name a systemd unit";
+        QTest::newRow("quotes, specifiers, variables and escapes")
+            << QByteArray() << "%h $HOME \\x41 \"q\" ;"
+            << QStringList{"ONDARA_SMC=profile:/a b%i\"$HOME\\n", "ONDARA_MEMORY=é €"} << QString();
+    }
+
+    void unitTextIsSafe() {
+        QFETCH(QByteArray, list);
+        QFETCH(QString, argument);
+        QFETCH(QStringList, environment);
+        QFETCH(QString, refusal);
+        const QString program = path(QStringLiteral("agent"));
+        QVERIFY(writeFile(program, "#!/bin/sh\n",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString listPath = path(QStringLiteral("agent.plist"));
+        QVERIFY(writeFile(listPath, list.isEmpty() ? agentList({program, argument})
+                                                   : list.replace("PROGRAM", program.toUtf8())));
+        const Run run =
+            launchctl({QStringLiteral("load"), listPath}, fakeSystemctl(0), environment);
+        const QString unit =
+            path(QStringLiteral("config/systemd/user/")) + label + QStringLiteral(".service");
+        if (!refusal.isEmpty()) {
+            QCOMPARE(run.exitCode, 1);
+            QCOMPARE(run.errorLines.size(), 1);
+            QVERIFY2(run.errorLines.first().contains(refusal), qPrintable(run.errorLines.first()));
+            QVERIFY(!QFile::exists(unit));
+            return;
+        }
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(systemdVerdict(unit), QString());
+        const QStringList lines = QString::fromUtf8(readFile(unit)).split('\n');
+        QCOMPARE(lines.filter(QRegularExpression("^Exec")).size(), 1);
+        QCOMPARE(lines.filter(QRegularExpression("^Environment=")).size(), environment.size());
+    }
+
+    // Confinement would take file capabilities away (no_new_privs, a user
+    // namespace): an agent that needs them, or whose SMART reader does, runs
+    // unconfined.
+    void capabilitiesLeaveTheUnitUnconfined_data() {
+        QTest::addColumn<QString>("holder"); // the file given CAP_SYS_RAWIO
+        QTest::newRow("the agent") << "bin/agent";
+        QTest::newRow("its SMART reader")
+            << "bin/" ONDARA_SMART_READER_FROM_BINDIR "/ondara-smart-reader";
+    }
+
+    void capabilitiesLeaveTheUnitUnconfined() {
+        QFETCH(QString, holder);
+        const QString program = path(QStringLiteral("bin/agent"));
+        const QString capable = QDir::cleanPath(path(holder));
+        QVERIFY(QDir().mkpath(QFileInfo(capable).absolutePath()) && QDir().mkpath(path("bin")));
+        for (const QString& file : {program, capable}) {
+            QVERIFY(writeFile(file, "#!/bin/sh\n",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        // VFS_CAP_REVISION_2 with the effective flag; permitted: CAP_SYS_RAWIO.
+        const quint32 capability[5] = {0x02000001u, 1u << 17, 0, 0, 0};
+        if (::setxattr(QFile::encodeName(capable).constData(), "security.capability", capability,
+                       sizeof capability, 0) != 0) {
+            QSKIP("cannot give a file capabilities here (needs CAP_SETFCAP)");
+        }
+        const QString list = path(QStringLiteral("agent.plist"));
+        QVERIFY(writeFile(list, agentList({program})));
+        QCOMPARE(launchctl({QStringLiteral("load"), list}, fakeSystemctl(0)).exitCode, 0);
+        const QString unit = QString::fromUtf8(
+            readFile(path(QStringLiteral("config/systemd/user/")) + label + ".service"));
+        QVERIFY2(unit.contains("# No confinement") && !unit.contains("NoNewPrivileges"),
+                 qPrintable(unit));
+        QVERIFY(unit.contains("Restart=on-failure"));
+    }
+
+    // The runtime folder is used only when it is this user's own, mode 0700,
+    // and nothing in it is written through a link.
+    void runtimeFolderMustBeTheUsers_data() {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("not set") << "unset"
+                                 << "XDG_RUNTIME_DIR is not set";
+        QTest::newRow("open to others") << "0755"
+                                        << "not 0700";
+        QTest::newRow("another user's") << "chown"
+                                        << "belongs to another user";
+        QTest::newRow("log is a link") << "link"
+                                       << "is a symbolic link";
+    }
+
+    void runtimeFolderMustBeTheUsers() {
+        QFETCH(QString, what);
+        QFETCH(QString, refusal);
+        if (what == QLatin1String("chown") && ::geteuid() != 0) {
+            QSKIP("needs root to give a folder to another user");
+        }
+        const QString run = path(QStringLiteral("run"));
+        const QString victim = path(QStringLiteral("bashrc"));
+        QVERIFY(writeFile(victim, "export SAFE=1\n"));
+        QStringList environment;
+        if (what == QLatin1String("unset")) {
+            environment.append(QStringLiteral("XDG_RUNTIME_DIR"));
+        } else if (what == QLatin1String("0755")) {
+            QVERIFY(QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ReadOther |
+                                                   QFile::ExeOther));
+        } else if (what == QLatin1String("chown")) {
+            QCOMPARE(::chown(QFile::encodeName(run).constData(), 65534, 65534), 0);
+        } else {
+            QVERIFY(makeRuntimeSubfolder());
+            QVERIFY(QFile::link(victim, run + QStringLiteral("/ondara/") + label + ".log"));
+        }
+        const QString list = path(QStringLiteral("agent.plist"));
+        QVERIFY(writeFile(list, agentList({QStringLiteral(ONDARA_AGENT_PATH)})));
+        const Run result =
+            launchctl({QStringLiteral("load"), list}, path(QStringLiteral("none")), environment);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.errorLines.value(0).contains(refusal),
+                 qPrintable(result.errorLines.value(0)));
+        QCOMPARE(readFile(victim), QByteArray("export SAFE=1\n"));
+        QVERIFY(!busNameOwned());
+    }
+
+    // Another local user made the folder this user's runtime folder would
+    // fall back to, with a link where the agent's log goes; the victim's
+    // files stay as they are.
+    void anotherUsersFolderIsNeverUsed() {
+        if (::geteuid() != 0) {
+            QSKIP("needs root to act as two users (root prepares, nobody is the victim)");
+        }
+        QVERIFY(QFile::setPermissions(temp->path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ReadOther |
+                                                        QFile::ExeOther));
+        const QString home = path(QStringLiteral("victim"));
+        const QString tmp = path(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(home) && QDir().mkpath(tmp + "/runtime-65534/ondara"));
+        const QString bashrc = home + QStringLiteral("/.bashrc");
+        const QString list = home + QStringLiteral("/agent.plist");
+        QVERIFY(writeFile(bashrc, "export SAFE=1\n", QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(writeFile(list, agentList({QStringLiteral(ONDARA_AGENT_PATH)}),
+                          QFile::ReadOwner | QFile::WriteOwner));
+        for (const QString& owned : {home, bashrc, list}) {
+            QCOMPARE(::chown(QFile::encodeName(owned).constData(), 65534, 65534), 0);
+        }
+        QCOMPARE(::chmod(QFile::encodeName(tmp).constData(), 01777), 0);
+        QVERIFY(QFile::link(bashrc, tmp + "/runtime-65534/ondara/" + label + ".log"));
+
+        const Run run =
+            launchctl({QStringLiteral("load"), list}, path(QStringLiteral("none")),
+                      {QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("XDG_CONFIG_HOME"),
+                       QStringLiteral("TMPDIR=") + tmp, QStringLiteral("HOME=") + home},
+                      {QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+                       QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                       QStringLiteral("--")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.errorLines.value(0).contains("XDG_RUNTIME_DIR"),
+                 qPrintable(run.errorLines.join('\n')));
+        QCOMPARE(readFile(bashrc), QByteArray("export SAFE=1\n"));
+    }
+
+    // Loads started together leave one agent, the one recorded, which unload
+    // then stops: nothing of the agent is left running.
+    void loadsRacingLeaveOneAgent() {
+        const QString list = path(QStringLiteral("agent.plist"));
+        QVERIFY(writeFile(list, agentList({QStringLiteral(ONDARA_AGENT_PATH)})));
+        const QString noManager = path(QStringLiteral("no-systemctl"));
+        const QStringList demo = {QStringLiteral("ONDARA_SMC=demo"),
+                                  QStringLiteral("ONDARA_SMART=none")};
+        for (int round = 0; round < 20; ++round) {
+            auto first = startLaunchctl({QStringLiteral("load"), list}, noManager, demo);
+            auto second = startLaunchctl({QStringLiteral("load"), list}, noManager, demo);
+            QCOMPARE(finished(*first).exitCode, 0);
+            QCOMPARE(finished(*second).exitCode, 0);
+            const uint owner = QDBusConnection::sessionBus().interface()->servicePid(
+                OndaraNames::helperServiceName);
+            QCOMPARE(recordedPid(), qint64(owner));
+            const Run unload = launchctl({QStringLiteral("unload"), list}, noManager);
+            QVERIFY2(unload.exitCode == 0, qPrintable(QString("round %1").arg(round)));
+            QVERIFY(!busNameOwned());
+        }
+    }
+
+    // Loading succeeds only once the agent serves its name; unloading stops
+    // only this session's agent, never one of another bus.
+    void loadAndUnloadAnswerForThisSession() {
+        const QString list = path(QStringLiteral("agent.plist"));
+        QVERIFY(writeFile(list, agentList({QStringLiteral(ONDARA_AGENT_PATH)})));
+        const QString noManager = path(QStringLiteral("no-systemctl"));
+        const Run failing = launchctl({QStringLiteral("load"), list}, noManager,
+                                      {QStringLiteral("ONDARA_SMC=profile:/nonexistent")});
+        QCOMPARE(failing.exitCode, 1);
+        QVERIFY2(failing.errorLines.value(0).contains("ended at once"),
+                 qPrintable(failing.errorLines.value(0)));
+
+        QProcess otherBus;
+        otherBus.start("dbus-daemon",
+                       {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        QTRY_VERIFY(otherBus.canReadLine());
+        const QString otherAddress = QString::fromUtf8(otherBus.readLine()).trimmed();
+        auto stopBus = qScopeGuard([&] {
+            otherBus.terminate();
+            otherBus.waitForFinished();
+        });
+        const QStringList onOtherBus = {QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + otherAddress,
+                                        QStringLiteral("ONDARA_SMC=demo")};
+        QCOMPARE(launchctl({QStringLiteral("load"), list}, noManager, onOtherBus).exitCode, 0);
+        const qint64 other = recordedPid();
+        auto killOther = qScopeGuard([other] { ::kill(pid_t(other), SIGKILL); });
+        const Run here = launchctl({QStringLiteral("unload"), list}, noManager);
+        QCOMPARE(here.exitCode, 1);
+        QVERIFY(here.errorLines.value(0).contains(QStringLiteral("not loaded")));
+        QVERIFY(!QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(other)).isEmpty());
+        QCOMPARE(launchctl({QStringLiteral("unload"), list}, noManager, onOtherBus).exitCode, 0);
+        QVERIFY(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(other)).isEmpty());
+        killOther.dismiss();
+    }
+
+    // The unit's confinement, as far as it can be had without a service
+    // manager: every file system read-only but the settings folder, a network
+    // namespace of its own, no new privileges. The agent still maps a hwmon
+    // tree, answers on the bus (a socket in the file system) and saves.
+    void confinedAgentStillServes() {
+        if (::geteuid() != 0) {
+            QSKIP("needs root for mount and network namespaces");
+        }
+        const QString config = path(QStringLiteral("config"));
+        QVERIFY(QDir().mkpath(config));
+        const QString confine = path(QStringLiteral("confine"));
+        QVERIFY(
+            writeFile(confine,
+                      "#!/bin/sh\nset -e\nwritable=$1\nshift\n"
+                      "mount --make-rprivate /\nmount --bind \"$writable\" \"$writable\"\n"
+                      "for m in $(awk '{print $5}' /proc/self/mountinfo | sort -u); do\n"
+                      "  [ \"$m\" = \"$writable\" ] || mount -o remount,bind,ro \"$m\" || true\n"
+                      "done\nexec setpriv --no-new-privs \"$@\"\n",
+                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcess agent;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
+        agent.setProcessEnvironment(environment);
+        agent.start(QStringLiteral("unshare"),
+                    {"--mount", "--net", "--", confine, config, ONDARA_AGENT_PATH, "--smc",
+                     "hwmon:" ONDARA_FIXTURE_DIR "/hwmon-intel-desktop/class/hwmon", "--smart",
+                     "none"});
+        auto stop = qScopeGuard([&] {
+            agent.kill();
+            agent.waitForFinished();
+        });
+        QByteArray log;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         log += agent.readAllStandardError();
+                         return log.contains("serving com.quillbank");
+                     },
+                     20000),
+                 log.constData());
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            OndaraNames::helperServiceName, OndaraNames::helperObjectPath,
+            OndaraNames::helperInterface, QStringLiteral("temperatureForSensors"));
+        call.setArguments({QVariant::fromValue(QList<uint>{0x54433043u})}); // TC0C
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 20000);
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QVERIFY(qdbus_cast<QList<int>>(reply.arguments().value(0)).value(0) > 0);
+        QVERIFY(QFile::exists(config + QLatin1Char('/') + OndaraNames::suiteName + ".plist"));
+        QVERIFY(log.contains("SMC: hwmon"));
     }
 
     void errorsPrintOneLine_data() {
@@ -207,8 +570,8 @@ private Q_SLOTS:
         QCOMPARE(launchctl({QStringLiteral("load"), QStringLiteral("-w"), list}, noManager, demo)
                      .exitCode,
                  0);
-        QTRY_VERIFY_WITH_TIMEOUT(busNameOwned(), 20000);
-        const qint64 pid = readFile(pidFile()).trimmed().toLongLong();
+        QVERIFY(busNameOwned());
+        const qint64 pid = recordedPid();
         QVERIFY(pid > 0);
         auto killAgent = qScopeGuard([pid] { ::kill(pid_t(pid), SIGKILL); });
         QCOMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)),
@@ -220,7 +583,7 @@ private Q_SLOTS:
         const Run again = launchctl({QStringLiteral("load"), list}, noManager);
         QCOMPARE(again.exitCode, 0);
         QVERIFY(again.errorLines.value(0).contains(QStringLiteral("already loaded")));
-        QCOMPARE(readFile(pidFile()).trimmed().toLongLong(), pid);
+        QCOMPARE(recordedPid(), pid);
 
         QCOMPARE(launchctl({QStringLiteral("unload"), list}, noManager).exitCode, 0);
         QTRY_VERIFY(!busNameOwned());
@@ -239,7 +602,7 @@ private Q_SLOTS:
             unrelated.kill();
             unrelated.waitForFinished();
         });
-        QVERIFY(QDir().mkpath(path(QStringLiteral("run/ondara"))));
+        QVERIFY(makeRuntimeSubfolder());
         QVERIFY(writeFile(pidFile(), QByteArray::number(unrelated.processId()) + '\n'));
 
         const Run run = launchctl({QStringLiteral("unload"), list}, path(QStringLiteral("none")));
