@@ -44,34 +44,32 @@ UpdateViewController::UpdateViewController(const Settings& settings, QWidget* pa
     ui->spinner->show();
 
     m_network = new QNetworkAccessManager(this);
-    // Never from a cache: the point is what the server says now.
+    // Never from a cache: the point is what the server says now. Redirects
+    // are followed only where the base address itself could point.
     QNetworkRequest request(m_settings.updateFileURL);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(5);
     m_reply = m_network->get(request);
+    // The reply keeps at most this much unread, whatever the server sends;
+    // every chunk is counted as it arrives.
+    m_reply->setReadBufferSize(maximumDescriptionSize + 1);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] {
         const qint64 announced = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (announced > maximumDescriptionSize && m_abortReason.isEmpty()) {
-            m_abortReason = QStringLiteral("The update description is larger than 1 MiB.");
-            m_reply->abort();
+        if (announced > maximumDescriptionSize) {
+            stop(QStringLiteral("The update description is larger than 1 MiB."));
         }
     });
-    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64) {
-        if (received > maximumDescriptionSize && m_abortReason.isEmpty()) {
-            m_abortReason = QStringLiteral("The update description is larger than 1 MiB.");
-            m_reply->abort();
-        }
-    });
+    connect(m_reply, &QNetworkReply::readyRead, this, &UpdateViewController::receive);
+    connect(m_reply, &QNetworkReply::redirected, this, &UpdateViewController::checkRedirect);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateViewController::downloadFinished);
 
     m_timeLimit = new QTimer(this);
     m_timeLimit->setSingleShot(true);
-    connect(m_timeLimit, &QTimer::timeout, this, [this] {
-        if (m_reply && m_abortReason.isEmpty()) {
-            m_abortReason = QStringLiteral("The request timed out.");
-            m_reply->abort();
-        }
-    });
+    connect(m_timeLimit, &QTimer::timeout, this,
+            [this] { stop(QStringLiteral("The request timed out.")); });
     m_timeLimit->start(m_settings.timeLimitMs);
 }
 
@@ -83,7 +81,37 @@ UpdateViewController::~UpdateViewController() {
     }
 }
 
+void UpdateViewController::stop(const QString& reason) {
+    if (m_reply && m_abortReason.isEmpty()) {
+        m_abortReason = reason;
+        m_reply->abort();
+    }
+}
+
+void UpdateViewController::receive() {
+    if (!m_abortReason.isEmpty()) {
+        return;
+    }
+    m_received += m_reply->read(maximumDescriptionSize + 1 - m_received.size());
+    if (m_received.size() > maximumDescriptionSize) {
+        stop(QStringLiteral("The update description is larger than 1 MiB."));
+    }
+}
+
+void UpdateViewController::checkRedirect(const QUrl& target) {
+    // No step down from https, and plain http only to this machine.
+    const bool downgrade = m_settings.updateFileURL.scheme() == QLatin1StringView("https") &&
+                           target.scheme() != QLatin1StringView("https");
+    if (downgrade || !WebAddresses::isAcceptableOverride(target)) {
+        stop(QStringLiteral("The update server redirected to %1, which is not a secure address.")
+                 .arg(target.toDisplayString()));
+        return;
+    }
+    Q_EMIT m_reply->redirectAllowed();
+}
+
 void UpdateViewController::downloadFinished() {
+    receive(); // what arrived with the end
     QNetworkReply* reply = std::exchange(m_reply, nullptr);
     reply->deleteLater();
     m_timeLimit->stop();
@@ -92,7 +120,7 @@ void UpdateViewController::downloadFinished() {
     } else if (reply->error() != QNetworkReply::NoError) {
         sessionError(reply->errorString());
     } else {
-        readDescription(reply->readAll());
+        readDescription(std::exchange(m_received, QByteArray()));
     }
 }
 
@@ -139,7 +167,8 @@ void UpdateViewController::showUpdateAvailable(const QString& offered, const QSt
     ui->infoLabel->setText(QStringLiteral("New version ") + offered +
                            QStringLiteral(" is available for download.\nYou have version ") +
                            m_settings.installedVersion + QStringLiteral(" installed."));
-    ui->releaseNotesTextView->setPlainText(notes);
+    ui->releaseNotesTextView->setPlainText(
+        notes.size() > maximumNotesLength ? notes.left(maximumNotesLength) + QChar(0x2026) : notes);
     ui->releaseNotesLabel->show();
     ui->releaseNotesTextView->show();
     ui->updateButton->show();

@@ -24,6 +24,9 @@ public:
     // time limit, is a failure: the check must end, whatever the server does.
     static constexpr qint64 maximumDescriptionSize = 1024 * 1024;
     static constexpr int defaultTimeLimitMs = 15000;
+    // Notes longer than this are cut (with an ellipsis): the text view lays
+    // out a long text for seconds, and no release needs more.
+    static constexpr qsizetype maximumNotesLength = 16 * 1024;
 
     struct Settings {
         QUrl updateFileURL;
@@ -55,6 +58,9 @@ Q_SIGNALS:
     void checkFinished();
 
 private:
+    void receive();
+    void checkRedirect(const QUrl& target);
+    void stop(const QString& reason);
     void downloadFinished();
     void readDescription(const QByteArray& bytes);
     void sessionError(const QString& description);
@@ -68,6 +74,7 @@ private:
     QNetworkAccessManager* m_network = nullptr;
     QNetworkReply* m_reply = nullptr;
     QTimer* m_timeLimit = nullptr;
+    QByteArray m_received;
     QString m_abortReason;
     State m_state = State::Checking;
     bool m_manuallyCheck = false;

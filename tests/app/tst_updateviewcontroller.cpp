@@ -1,3 +1,4 @@
+#include "NestedPropertyLists.h"
 #include "PropertyList.h"
 #include "UpdateViewController.h"
 #include "WebAddresses.h"
@@ -17,13 +18,19 @@
 
 namespace {
 
+QByteArray httpResponse(const QByteArray& body, const QByteArray& status = "200 OK",
+                        const QByteArray& type = "application/x-plist");
+
 // A web server on the loopback interface that answers every request with one
-// prepared response, or keeps silent.
+// prepared response ("PORT" in it replaced by its port), or keeps silent, or
+// streams chunks for as long as the client takes them.
 class LocalHttpServer : public QTcpServer {
 public:
     QByteArray response;
     bool silent = false;
+    bool endless = false;
     QStringList paths;
+    qint64 sent = 0;
 
     LocalHttpServer() {
         connect(this, &QTcpServer::newConnection, this, [this] {
@@ -41,18 +48,35 @@ private:
         if (!request.contains("\r\n\r\n")) {
             return;
         }
-        paths.append(QString::fromLatin1(request.split(' ').value(1)));
+        const QByteArray path = request.split(' ').value(1);
+        paths.append(QString::fromLatin1(path));
+        request.clear();
         if (silent) {
             return;
         }
-        socket->write(response);
+        if (endless) {
+            socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+            const auto more = [this, socket] {
+                const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, ' ') + "\r\n";
+                while (socket->bytesToWrite() < 4 * chunk.size() && sent < (qint64(1) << 32)) {
+                    sent += socket->write(chunk);
+                }
+            };
+            connect(socket, &QTcpSocket::bytesWritten, this, more);
+            more();
+            return;
+        }
+        // Answers to the redirects' targets: the path names the response.
+        QByteArray answer = path.startsWith("/next/")
+                                ? httpResponse(QByteArray::fromPercentEncoding(path.mid(6)))
+                                : response;
+        socket->write(answer.replace("PORT", QByteArray::number(serverPort())));
         socket->disconnectFromHost();
     }
     QHash<QTcpSocket*, QByteArray> requests;
 };
 
-QByteArray httpResponse(const QByteArray& body, const QByteArray& status = "200 OK",
-                        const QByteArray& type = "application/x-plist") {
+QByteArray httpResponse(const QByteArray& body, const QByteArray& status, const QByteArray& type) {
     return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
            "\r\nContent-Length: " + QByteArray::number(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
@@ -167,6 +191,32 @@ private Q_SLOTS:
         QTest::newRow("5 MiB description")
             << httpResponse(QByteArray(5 * 1024 * 1024, ' ')) << "2.2" << State::Failed << failed
             << sessionError + "The update description is larger than 1 MiB.";
+        QTest::newRow("endless chunked description")
+            << QByteArray("endless") << "2.2" << State::Failed << failed
+            << sessionError + "The update description is larger than 1 MiB.";
+        QTest::newRow("10000 levels of XML") << httpResponse(xmlNestedArrays(10000)) << "2.2"
+                                             << State::Failed << failed << QString();
+        QTest::newRow("100000 levels of binary") << httpResponse(binaryNestedArrays(100000))
+                                                 << "2.2" << State::Failed << failed << QString();
+        QVariantMap longNotes = entries("2.3");
+        longNotes[QStringLiteral("notes")] = QString(1000000, QLatin1Char('x'));
+        QTest::newRow("a megabyte of notes")
+            << description(longNotes) << "2.2" << State::UpdateAvailable
+            << "New version 2.3 is available for download.\nYou have version 2.2 installed."
+            << QString();
+        QTest::newRow("redirect to plain http elsewhere")
+            << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://192.0.2.1/update.plist\r\n"
+                          "Content-Length: 0\r\nConnection: close\r\n\r\n")
+            << "2.2" << State::Failed << failed
+            << sessionError + "The update server redirected to http://192.0.2.1/update.plist, "
+                              "which is not a secure address.";
+        QTest::newRow("redirect on this machine")
+            << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:PORT/next/" +
+                          PropertyList::toXml(entries("2.3")).toPercentEncoding() +
+                          "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+            << "2.2" << State::UpdateAvailable
+            << "New version 2.3 is available for download.\nYou have version 2.2 installed."
+            << QString();
         QTest::newRow("5 MiB without a length")
             << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" +
                           QByteArray(5 * 1024 * 1024, ' '))
@@ -185,6 +235,7 @@ private Q_SLOTS:
         QVERIFY(server.listen(QHostAddress::LocalHost));
         const quint16 port = server.serverPort();
         server.silent = response == "silent";
+        server.endless = response == "endless";
         server.response = response;
         if (response == "refused") {
             server.close();
@@ -224,7 +275,11 @@ private Q_SLOTS:
         QCOMPARE(ui.closeButton->isVisible(), !offered);
         if (offered) {
             QVERIFY(!ui.releaseNotesTextView->toPlainText().isEmpty());
+            QVERIFY(ui.releaseNotesTextView->toPlainText().size() <=
+                    UpdateViewController::maximumNotesLength + 1);
         }
+        // Only a little more than the limit ever left the server.
+        QVERIFY2(server.sent < 64 * 1024 * 1024, qPrintable(QString::number(server.sent)));
         if (errorLine.isEmpty()) {
             QCOMPARE(printed, QString());
         } else {
@@ -232,7 +287,7 @@ private Q_SLOTS:
             QVERIFY2(printed.startsWith(errorLine), qPrintable(printed));
         }
         if (response != "refused") {
-            QCOMPARE(server.paths, QStringList{QStringLiteral("/downloads/Ondara/update.plist")});
+            QCOMPARE(server.paths.value(0), QStringLiteral("/downloads/Ondara/update.plist"));
         }
 
         // Closing sends the user to the download page only when the check failed.
