@@ -16,8 +16,20 @@ namespace {
 // How long the agent may take to answer one round.
 constexpr int answerTimeoutMs = 5000;
 
+// Everything printed passes here. Labels, names and paths come from the
+// hardware's drivers and the agent: control characters in them (escape
+// sequences, carriage returns) must not reach the terminal.
 void writeTo(FILE* stream, const QString& text) {
-    std::fputs(text.toUtf8().constData(), stream);
+    QString printable;
+    printable.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
+        if (!control || code == u'\n' || code == u'\t') {
+            printable.append(c);
+        }
+    }
+    std::fputs(printable.toUtf8().constData(), stream);
     std::fflush(stream);
 }
 

@@ -3,16 +3,28 @@
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace SysfsAttribute {
 
 std::optional<QByteArray> read(const QString& path, int* error) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Attributes are plain files; anything else put in a copied tree (a FIFO
+    // that never gets a writer, a device) must not stop the reader.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         if (error) {
             *error = errno;
         }
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (error) {
+            *error = EINVAL;
+        }
+        ::close(fd);
         return std::nullopt;
     }
     QByteArray content;

@@ -10,7 +10,8 @@
 // ENXIO) that callers need to tell apart from a missing file.
 namespace SysfsAttribute {
 
-// The raw content (at most 64 KiB); nothing on failure, with errno in *error.
+// The raw content (at most 64 KiB) of a regular file; nothing on failure,
+// with errno in *error (EINVAL for anything but a regular file).
 std::optional<QByteArray> read(const QString& path, int* error = nullptr);
 // A text attribute without its final newline (blanks inside are kept: key and
 // type names may hold them).

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,17 +24,19 @@ QString dataPath(const QString& file) {
 // The agent on a fixture machine, with its settings in a folder of its own.
 class Agent {
 public:
+    // `machine`: a fixture's name, or the path of a tree.
     explicit Agent(const QString& machine) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
         environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
         process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(ONDARA_AGENT_PATH),
-                      {QStringLiteral("--smc"),
-                       QStringLiteral("hwmon:" ONDARA_FIXTURE_DIR "/%1/class/hwmon").arg(machine),
-                       QStringLiteral("--smart"), QStringLiteral("none"),
-                       QStringLiteral("--memory"),
-                       QStringLiteral("profile:") + dataPath(QStringLiteral("memory.plist"))});
+        process.start(
+            QStringLiteral(ONDARA_AGENT_PATH),
+            {QStringLiteral("--smc"),
+             QStringLiteral("hwmon:%1/class/hwmon")
+                 .arg(machine.startsWith('/') ? machine : ONDARA_FIXTURE_DIR "/" + machine),
+             QStringLiteral("--smart"), QStringLiteral("none"), QStringLiteral("--memory"),
+             QStringLiteral("profile:") + dataPath(QStringLiteral("memory.plist"))});
     }
     ~Agent() {
         process.kill();
@@ -180,6 +183,39 @@ private Q_SLOTS:
             ++compared;
         }
         QVERIFY(compared >= 4);
+    }
+
+    // A tree with a label that is a FIFO no one writes and another that holds
+    // terminal escapes: the agent maps the rest, and nothing but text reaches
+    // the terminal through the listing of what stands behind each key.
+    void oddLabelsReachNoTerminal() {
+        QTemporaryDir copy;
+        QCOMPARE(QProcess::execute(QStringLiteral("cp"),
+                                   {QStringLiteral("-a"),
+                                    QStringLiteral(ONDARA_FIXTURE_DIR "/hwmon-intel-desktop/."),
+                                    copy.path()}),
+                 0);
+        const QString coretemp =
+            copy.filePath(QStringLiteral("devices/platform/coretemp.0/hwmon/hwmon3"));
+        QVERIFY(QFile::remove(coretemp + QStringLiteral("/temp2_label")));
+        QCOMPARE(::mkfifo(QFile::encodeName(coretemp + QStringLiteral("/temp2_label")).constData(),
+                          0600),
+                 0);
+        QFile label(coretemp + QStringLiteral("/temp3_label"));
+        QVERIFY(label.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        label.write("Core\x1b]0;owned\x07\x1b[2J 1\r\xc2\x9b\n");
+        label.close();
+        Agent agent(copy.path());
+        QVERIFY(agent.serving());
+
+        const QByteArray report = run(QStringLiteral(ONDARA_CLI_PATH), {QStringLiteral("--all")});
+        QVERIFY(report.contains("Core"));
+        const QString text = QString::fromUtf8(report);
+        for (const QChar c : text) {
+            QVERIFY2(c == '\n' || (c.unicode() >= 0x20 && c.unicode() != 0x7F &&
+                                   (c.unicode() < 0x80 || c.unicode() >= 0xA0)),
+                     qPrintable(QString::number(c.unicode(), 16)));
+        }
     }
 };
 
