@@ -1,5 +1,7 @@
 #include "CustomTabView.h"
 
+#include "AccessibleCustomTabView.h"
+#include "AccessibleFactory.h"
 #include "LayerAnimation.h"
 #include "NamedAssets.h"
 #include "ShapeLayer.h"
@@ -20,10 +22,17 @@ CustomTabView::CustomTabView(QWidget* parent)
     : QTabWidget(parent)
     , m_arrowLayer(std::make_shared<ShapeLayer>())
     , m_viewLayer(std::make_shared<Layer>()) {
+    AccessibleFactory::install<CustomTabView, AccessibleCustomTabView>();
     resolveColors();
     m_viewLayer->setAnchorPoint(QPointF(0, 0));
-    // No tabs and no border: the selector takes their place.
+    // No tabs and no border: the selector takes their place, for the
+    // keyboard too. The hidden tab bar must not take the focus (Tab would
+    // land on it and stay), nor the view itself: the selector stands first
+    // in the tab chain once it is built.
     tabBar()->hide();
+    tabBar()->setFocusPolicy(Qt::NoFocus);
+    setFocusProxy(nullptr);
+    setFocusPolicy(Qt::NoFocus);
     setDocumentMode(true);
     connect(this, &QTabWidget::currentChanged, this, &CustomTabView::followCurrentIndex);
 }
@@ -65,13 +74,17 @@ TabSelector::TitleAttributes CustomTabView::normalAttributes() const {
     return TabSelector::TitleAttributes{m_oldTextColor, false};
 }
 
-QString CustomTabView::cellTitleFor(int index) const {
+QString CustomTabView::plainTabText(int index) const {
     QString label = tabText(index);
     // Tab texts may carry a mnemonic marker; a title shows the plain text.
     label.replace(QLatin1String("&&"), QLatin1String("\x01"));
     label.remove(QLatin1Char('&'));
     label.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return label.toUpper();
+    return label;
+}
+
+QString CustomTabView::cellTitleFor(int index) const {
+    return plainTabText(index).toUpper();
 }
 
 void CustomTabView::buildTabSelector() {
@@ -81,6 +94,7 @@ void CustomTabView::buildTabSelector() {
     connect(m_tabSelector, &TabSelector::activated, this, &CustomTabView::tabSelected);
     for (int i = 0; i < n; ++i) {
         m_tabSelector->setCellTitle(i, cellTitleFor(i), normalAttributes());
+        m_tabSelector->setCellName(i, plainTabText(i));
     }
     if (n > 0) {
         m_tabSelector->setCellTitle(0, cellTitleFor(0), selectedAttributes());
@@ -118,6 +132,9 @@ void CustomTabView::buildTabSelector() {
     placeSelector();
     applyColors();
     m_lastIndex = selected;
+    // Built last, the selector would come last in the tab chain; it belongs
+    // before the pages it switches.
+    QWidget::setTabOrder(this, m_tabSelector);
     m_tabSelector->show();
     m_tabSelectorCreated = true;
     if (currentIndex() > 0) {

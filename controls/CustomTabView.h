@@ -75,6 +75,7 @@ private:
     void resolveColors();
     void applyColors();
     void placeSelector();
+    QString plainTabText(int index) const;
     QString cellTitleFor(int index) const;
     void followCurrentIndex(int index);
 

@@ -1,5 +1,7 @@
 #include "Gauge.h"
 
+#include "AccessibleFactory.h"
+#include "AccessibleGauge.h"
 #include "BezierPath.h"
 #include "GaugeShapes.h"
 #include "GradientLayer.h"
@@ -8,6 +10,7 @@
 #include "ShapeLayer.h"
 #include "TextLayer.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -65,6 +68,7 @@ Gauge::Gauge(QWidget* parent)
     , m_viewLayer(std::make_shared<Layer>())
     , m_startColor(QColor::fromRgbF(0.333F, 0.82F, 0.992F))
     , m_startLightColor(QColor::fromRgbF(0.282F, 0.616F, 0.973F)) {
+    AccessibleFactory::install<Gauge, AccessibleGauge>();
     m_viewLayer->setAnchorPoint(QPointF(0, 0));
     m_viewLayer->setBounds(viewBounds());
     updateGauge();
@@ -332,7 +336,31 @@ std::shared_ptr<ShapeLayer> Gauge::drawSide(qreal angle) {
 
 // MARK: updating
 
+qreal Gauge::accessibleValue() const {
+    return m_accessibleReading ? m_accessibleReading->first : m_currentValue;
+}
+
+qreal Gauge::accessibleMaximum() const {
+    return m_accessibleReading ? m_accessibleReading->second : m_maxValue;
+}
+
+void Gauge::setAccessibleReading(qreal value, qreal maximum) {
+    m_accessibleReading = std::pair(value, maximum);
+    notifyAccessibleValue();
+}
+
+void Gauge::notifyAccessibleValue() {
+    const qreal value = accessibleValue();
+    if (m_notifiedValue && qFuzzyCompare(*m_notifiedValue + 1.0, value + 1.0)) {
+        return;
+    }
+    m_notifiedValue = value;
+    QAccessibleValueChangeEvent event(this, value);
+    QAccessible::updateAccessibility(&event);
+}
+
 void Gauge::updateGauge() {
+    notifyAccessibleValue();
     if (!m_ringLayer) {
         // A bar without its value layer gets one on the next display pass.
         if (m_type == GaugeType::bar) {

@@ -107,6 +107,13 @@ public:
     qreal lastValue() const { return m_lastValue; }
     void setLastValue(qreal value) { m_lastValue = value; }
 
+    // The reading a screen reader is told: currentValue of maxValue, unless
+    // the owner's reading is on another scale than the drawing (a fan ring
+    // is drawn on 10 but stands for a share of 100 percent).
+    qreal accessibleValue() const;
+    qreal accessibleMaximum() const;
+    void setAccessibleReading(qreal value, qreal maximum);
+
     // The layout pass: rebuild the layers for the current style and size,
     // then updateGauge. Runs on every resize.
     void layoutGauge();
@@ -160,6 +167,7 @@ private:
     void drawText(const QString& text, bool ring);
     void drawBarLabels();
     void watch(LayerAnimation* animation);
+    void notifyAccessibleValue();
 
     std::shared_ptr<Layer> m_viewLayer;
     std::shared_ptr<ShapeLayer> m_gaugeLayer;
@@ -188,5 +196,7 @@ private:
     bool m_isCircle = false;
     qreal m_lineWidth = 8.0;
     qreal m_lastValue = 0.0;
+    std::optional<std::pair<qreal, qreal>> m_accessibleReading;
+    std::optional<qreal> m_notifiedValue;
     bool m_needsDisplay = true;
 };

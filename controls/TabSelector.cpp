@@ -1,19 +1,22 @@
 #include "TabSelector.h"
 
+#include "AccessibleChoiceRow.h"
+#include "AccessibleFactory.h"
+#include "AccessibleTabSelector.h"
 #include "Layer.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 
 TabSelector::TabSelector(int columns, QWidget* parent)
     : QWidget(parent)
     , m_layer(std::make_shared<Layer>()) {
     const int count = std::max(0, columns);
+    AccessibleFactory::install<TabSelector, AccessibleTabSelector>();
     for (int i = 0; i < count; ++i) {
         m_titles.append(QString());
+        m_names.append(QString());
         m_attributes.append(TitleAttributes{});
     }
     m_layer->setAnchorPoint(QPointF(0, 0));
@@ -31,6 +34,7 @@ void TabSelector::selectCellAtColumn(int column) {
     }
     m_selectedColumn = column;
     update();
+    AccessibleChoiceRow::notifyChosen(this, column);
 }
 
 QString TabSelector::cellTitle(int column) const {
@@ -64,7 +68,18 @@ int TabSelector::columnAt(QPointF point) const {
     return -1;
 }
 
-void TabSelector::activate(int column) {
+QString TabSelector::cellName(int column) const {
+    const QString name = m_names.value(column);
+    return name.isEmpty() ? cellTitle(column) : name;
+}
+
+void TabSelector::setCellName(int column, const QString& name) {
+    if (column >= 0 && column < columnCount()) {
+        m_names[column] = name;
+    }
+}
+
+void TabSelector::activateColumn(int column) {
     if (column < 0 || column >= columnCount()) {
         return;
     }
@@ -95,12 +110,25 @@ void TabSelector::draw(QPainter* painter, const QRect& rect) const {
 void TabSelector::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     draw(&painter, rect());
-    if (hasFocus()) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.rect = cellFrame(m_selectedColumn).toAlignedRect();
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    if (hasFocus() && m_selectedColumn < columnCount()) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(cellFrame(m_selectedColumn).adjusted(1, 1, -1, -1), 6, 6);
     }
+}
+
+void TabSelector::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+    if (m_selectedColumn < columnCount()) {
+        AccessibleChoiceRow::notifyFocus(this, m_selectedColumn);
+    }
+}
+
+void TabSelector::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void TabSelector::resizeEvent(QResizeEvent* event) {
@@ -124,17 +152,23 @@ void TabSelector::mouseReleaseEvent(QMouseEvent* event) {
     const int pressed = m_pressedColumn;
     m_pressedColumn = -1;
     if (pressed >= 0 && columnAt(event->position()) == pressed) {
-        activate(pressed);
+        activateColumn(pressed);
     }
 }
 
 void TabSelector::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Left:
-        activate(m_selectedColumn - 1);
+        activateColumn(m_selectedColumn - 1);
         break;
     case Qt::Key_Right:
-        activate(m_selectedColumn + 1);
+        activateColumn(m_selectedColumn + 1);
+        break;
+    case Qt::Key_Home:
+        activateColumn(0);
+        break;
+    case Qt::Key_End:
+        activateColumn(columnCount() - 1);
         break;
     default:
         QWidget::keyPressEvent(event);

@@ -15,6 +15,10 @@ class Layer;
 //
 // The widget's own layer (layer()) holds what the tab view adds: the line and
 // the notch. It uses the widget's y-down coordinates.
+//
+// With the keyboard, Left and Right (Home and End) choose the neighbouring
+// (first, last) cell as a click does; a ring in the palette's highlight marks
+// the selected cell while the selector has the focus.
 class TabSelector : public QWidget {
     Q_OBJECT
 public:
@@ -38,6 +42,11 @@ public:
     QString cellTitle(int column) const;
     TitleAttributes cellAttributes(int column) const;
     void setCellTitle(int column, const QString& title, const TitleAttributes& attributes);
+    // What a screen reader calls the cell; its title unless set.
+    QString cellName(int column) const;
+    void setCellName(int column, const QString& name);
+    // Selects the cell and sends activated, as a click on it does.
+    void activateColumn(int column);
 
     // Where a cell lies in the selector, and which cell is at a point (-1: none).
     static QRectF cellFrame(int column);
@@ -58,10 +67,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
-    void activate(int column);
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
+private:
     QStringList m_titles;
+    QStringList m_names;
     QList<TitleAttributes> m_attributes;
     int m_selectedColumn = 0;
     int m_pressedColumn = -1;
