@@ -9,6 +9,10 @@ AboutViewController::AboutViewController(const QString& versionText, QWidget* pa
     : QDialog(parent)
     , ui(std::make_unique<Ui::AboutViewController>()) {
     ui->setupUi(this);
+    setWindowIcon(NamedAssets::applicationIcon());
+    ui->iconLabel->setPixmap(
+        NamedAssets::applicationIcon().pixmap(QSize(kIconSize, kIconSize), devicePixelRatioF()));
+    ui->iconLabel->setAccessibleName(tr("Ondara icon"));
     QFont name = ui->nameLabel->font();
     name.setPointSizeF(name.pointSizeF() * 2.0);
     name.setWeight(QFont::DemiBold);

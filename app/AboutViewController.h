@@ -7,10 +7,14 @@ namespace Ui {
 class AboutViewController;
 }
 
-// The About window: the product's name and version, and the way to its terms.
+// The About window: the application's icon, the product's name and version,
+// and the way to its terms.
 class AboutViewController : public QDialog {
     Q_OBJECT
 public:
+    // The application's icon above its name, in points.
+    static constexpr int kIconSize = 96;
+
     explicit AboutViewController(const QString& versionText, QWidget* parent = nullptr);
     ~AboutViewController() override;
 

@@ -25,21 +25,21 @@ QStringList AppDelegate::dialogNames() {
 void AppDelegate::installMenus(QMainWindow* window, std::function<QString()> diagnostics) {
     m_window = window;
     QMenuBar* bar = window->menuBar();
-    QMenu* app = bar->addMenu(QStringLiteral("&Ondara"));
-    app->addAction(QStringLiteral("&About Ondara"), this, &AppDelegate::showAbout)
+    QMenu* app = bar->addMenu(tr("&Ondara"));
+    app->addAction(tr("&About Ondara"), this, &AppDelegate::showAbout)
         ->setMenuRole(QAction::AboutRole);
-    app->addAction(QStringLiteral("&Info"), this, &AppDelegate::showInfo);
-    app->addAction(QStringLiteral("Check for &Updates…"), this, &AppDelegate::showUpdater);
+    app->addAction(tr("&Info"), this, &AppDelegate::showInfo);
+    app->addAction(tr("Check for &Updates…"), this, &AppDelegate::showUpdater);
     app->addSeparator();
-    QAction* quit = app->addAction(QStringLiteral("&Quit"), qApp, &QApplication::quit);
+    QAction* quit = app->addAction(tr("&Quit"), qApp, &QApplication::quit);
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
 
-    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&Support"), this, &AppDelegate::openSupportPage);
-    help->addAction(QStringLiteral("&Donate"), this, &AppDelegate::openDonatePage);
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->addAction(tr("&Support"), this, &AppDelegate::openSupportPage);
+    help->addAction(tr("&Donate"), this, &AppDelegate::openDonatePage);
     help->addSeparator();
-    help->addAction(QStringLiteral("&Copy Diagnostics"), this,
+    help->addAction(tr("&Copy Diagnostics"), this,
                     [diagnostics] { QApplication::clipboard()->setText(diagnostics()); });
 }
 

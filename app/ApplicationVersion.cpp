@@ -20,5 +20,7 @@ std::optional<double> ApplicationVersion::number(const QString& text) {
 QString ApplicationVersion::label(const QString& text) {
     const auto value = number(text);
     // Without a number the label keeps its designed text.
-    return value ? QString::asprintf("version %.2f", *value) : QString();
+    return value ? tr("version %1", "the version number, with two decimals")
+                       .arg(QString::asprintf("%.2f", *value))
+                 : QString();
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <optional>
 
 // The application's version text and the number it stands for. Versions are
 // compared as numbers, so "2.10" is 2.1 and older than "2.9".
 class ApplicationVersion {
+    Q_DECLARE_TR_FUNCTIONS(ApplicationVersion)
 public:
     // The version compiled into the application.
     static QString text();

@@ -21,6 +21,7 @@ BoxFanView::BoxFanView(QWidget* parent)
     : BoxView(parent) {
     m_gaugeView = new Gauge(this);
     m_gaugeView->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_gaugeView->setAccessibleReading(0, 100);
     m_gaugeView->setStartColor(selectedColor());
     m_gaugeView->removeLayers();
     m_gaugeView->updateGauge();
@@ -39,6 +40,14 @@ QString BoxFanView::valueText(int currentSpeed, int maxSpeed, bool showsPercenta
                QLatin1Char('%');
     }
     return QString::number(currentSpeed);
+}
+
+QString BoxFanView::accessibleReading() const {
+    return SpokenReading::fanSpeed(sensorName(), m_currentSpeed, m_maxSpeed, m_showsPercentage);
+}
+
+QList<QWidget*> BoxFanView::accessibleChildren() const {
+    return BoxView::accessibleChildren() << m_gaugeView;
 }
 
 void BoxFanView::layoutContents() {
@@ -98,7 +107,12 @@ void BoxFanView::layout() {
         m_gaugeView->setCurrentValue(value);
         m_gaugeView->updateGauge();
     }
-    sensorValueLabel()->setText(valueText(m_currentSpeed, m_maxSpeed, m_showsPercentage));
+    SpokenReading::describeFanRing(m_gaugeView, sensorName(), m_currentSpeed, m_maxSpeed);
+    const QString text = valueText(m_currentSpeed, m_maxSpeed, m_showsPercentage);
+    if (text != sensorValueLabel()->text()) {
+        sensorValueLabel()->setText(text);
+        notifyReadingChanged();
+    }
 }
 
 QSize BoxFanView::sizeHint() const {

@@ -27,6 +27,11 @@ public:
     // The text the tile shows for a speed.
     static QString valueText(int currentSpeed, int maxSpeed, bool showsPercentage);
 
+    // The speed as the tile shows it: in RPM or percent of the maximum.
+    QString accessibleReading() const override;
+    // The gear where the tile still has one, and the ring.
+    QList<QWidget*> accessibleChildren() const override;
+
     void setNeedsLayout();
     // Runs a pending layout pass now.
     void layoutIfNeeded();

@@ -1,5 +1,7 @@
 #include "BoxView.h"
 
+#include "AccessibleFactory.h"
+#include "AccessibleTile.h"
 #include "BoxViewDelegate.h"
 #include "NamedAssets.h"
 #include "Popover.h"
@@ -7,7 +9,9 @@
 #include "SetupViewController.h"
 #include "ToolButton.h"
 
+#include <QAccessible>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,6 +22,10 @@ namespace {
 // The system's neutral grey, the outline of a hovered tile that is not selected.
 const QColor kHoverGrey(0x8E, 0x8E, 0x93);
 constexpr qreal kCornerRadius = 4.0;
+// The focus ring runs inside the border, clear of it, so it reads as a mark
+// of its own whatever the border's colour.
+constexpr qreal kFocusRingInset = 4.0;
+constexpr qreal kFocusRingWidth = 2.0;
 
 QLabel* makeLabel(QWidget* parent, int pixelSize, QFont::Weight weight) {
     auto* label = new QLabel(parent);
@@ -42,9 +50,12 @@ void setTextColor(QLabel* label, const QColor& color) {
 
 BoxView::BoxView(QWidget* parent)
     : QWidget(parent) {
+    AccessibleFactory::install<BoxView, AccessibleTile>();
     resolveColors();
     m_borderColor = m_unselectedColor;
     setAttribute(Qt::WA_Hover);
+    // The panel's focus group lets one tile at a time into the tab chain.
+    setFocusPolicy(Qt::NoFocus);
 
     m_sensorNameLabel = makeLabel(this, 13, QFont::Normal);
     m_sensorValueLabel = makeLabel(this, int(m_valueFontSize), QFont::Light);
@@ -54,7 +65,7 @@ BoxView::BoxView(QWidget* parent)
     m_gearButton = new ToolButton(this);
     m_gearButton->setIcon(NamedAssets::shared().image(QStringLiteral("gear-tiny")));
     m_gearButton->setOpacity(0.8);
-    m_gearButton->setToolTip(QStringLiteral("Sensors"));
+    m_gearButton->setToolTip(tr("Sensors"));
     m_gearButton->hide();
     m_gearButton->setDelegate(this);
     connect(m_gearButton, &QAbstractButton::clicked, this, &BoxView::gearButtonPressed);
@@ -87,11 +98,69 @@ void BoxView::restoreGearButton() {
 void BoxView::setSensorName(const QString& name) {
     m_sensorName = name;
     m_sensorNameLabel->setText(name);
+    m_gearButton->setAccessibleName(showSensorsText(name));
+    notifyReadingChanged();
 }
 
 void BoxView::setSensorValue(const QString& value) {
+    if (value == m_sensorValue) {
+        return;
+    }
     m_sensorValue = value;
     m_sensorValueLabel->setText(value);
+    notifyReadingChanged();
+}
+
+void BoxView::setIsSelected(bool selected) {
+    if (selected == m_isSelected) {
+        return;
+    }
+    m_isSelected = selected;
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
+}
+
+void BoxView::setReadingUnit(SpokenReading::Unit unit) {
+    if (unit != m_readingUnit) {
+        m_readingUnit = unit;
+        notifyReadingChanged();
+    }
+}
+
+void BoxView::notifyReadingChanged() {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+QString BoxView::accessibleReading() const {
+    return SpokenReading::text(m_sensorName, m_sensorValue, m_readingUnit);
+}
+
+QString BoxView::clickDescription() const {
+    return m_isSelected ? removeText(m_sensorName) : addText(m_sensorName);
+}
+
+QList<QWidget*> BoxView::accessibleChildren() const {
+    if (m_gearRemoved) {
+        return {};
+    }
+    return {m_gearButton};
+}
+
+QString BoxView::addText(const QString& name) {
+    return tr("Add %1 to widget").arg(name);
+}
+
+QString BoxView::removeText(const QString& name) {
+    return tr("Remove %1 from widget").arg(name);
+}
+
+QString BoxView::showSensorsText(const QString& name) {
+    return tr("Show available %1 sensors").arg(name);
 }
 
 void BoxView::setValueFontSize(qreal size) {
@@ -140,6 +209,12 @@ void BoxView::updateBorder() {
     setBorder(m_isSelected ? m_selectedColor : m_unselectedColor, 1.0);
 }
 
+void BoxView::openChooser() {
+    if (hasChooser()) {
+        gearButtonPressed();
+    }
+}
+
 void BoxView::gearButtonPressed() {
     m_sensorListVC->setHelper(m_helper);
     m_sensorListVC->setSetupVC(m_setupVC);
@@ -175,6 +250,14 @@ void BoxView::draw(QPainter* painter, const QRect& rect) const {
     painter->fillPath(shape, m_backColor);
     painter->setPen(QPen(m_borderColor, m_borderWidth));
     painter->drawPath(shape);
+    if (hasFocus()) {
+        const qreal in = kFocusRingInset;
+        QPainterPath ring;
+        ring.addRoundedRect(QRectF(rect).adjusted(in, in, -in, -in), kCornerRadius - 1.0,
+                            kCornerRadius - 1.0);
+        painter->setPen(QPen(palette().color(QPalette::Highlight), kFocusRingWidth));
+        painter->drawPath(ring);
+    }
     painter->restore();
 }
 
@@ -230,12 +313,46 @@ void BoxView::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
+    performClick();
+}
+
+void BoxView::performClick() {
     if (m_isSelectable) {
-        m_isSelected = !m_isSelected;
+        setIsSelected(!m_isSelected);
         updateBorder();
     }
     if (m_delegate) {
         m_delegate->boxClicked(this);
+    }
+}
+
+void BoxView::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (modifiers == Qt::NoModifier && (enter || event->key() == Qt::Key_Space)) {
+        performClick();
+    } else if ((modifiers == Qt::NoModifier && event->key() == Qt::Key_Menu) ||
+               (modifiers == Qt::ControlModifier && enter)) {
+        openChooser();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void BoxView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+    // The help line says what Space will do, as it does for the mouse.
+    if (m_delegate) {
+        m_delegate->boxEntered(this);
+    }
+}
+
+void BoxView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+    if (m_delegate && !m_hovered) {
+        m_delegate->boxExited(this);
     }
 }
 

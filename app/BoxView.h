@@ -2,6 +2,7 @@
 
 #include "SensorRecords.h"
 #include "SetupViewController.h"
+#include "SpokenReading.h"
 #include "ToolButtonDelegate.h"
 
 #include <QColor>
@@ -24,6 +25,12 @@ class ToolButton;
 // Positions follow the tile's own drawing, which is laid out from the bottom
 // edge up (y grows upward); labelFrame and friends turn them into widget
 // coordinates for the current size.
+//
+// With the keyboard, Space or Enter does what a click does, and the Menu key
+// or Ctrl+Enter opens the chooser where the tile has a gear; a ring in the
+// palette's highlight, inside the tile's outline, shows the focus. Which tile
+// of a panel the Tab key reaches, and the arrow keys between tiles, are the
+// panel's (BoxFocusGroup). A screen reader sees the tile as a check box.
 class BoxView : public QWidget, public ToolButtonDelegate {
     Q_OBJECT
 public:
@@ -57,7 +64,7 @@ public:
     void setSensorKey(const QString& key) { m_sensorKey = key; }
 
     bool isSelected() const { return m_isSelected; }
-    void setIsSelected(bool selected) { m_isSelected = selected; }
+    void setIsSelected(bool selected);
     bool isSelectable() const { return m_isSelectable; }
     void setIsSelectable(bool selectable) { m_isSelectable = selectable; }
 
@@ -85,6 +92,29 @@ public:
     // Opens the chooser under the gear, or closes it when it is open.
     void gearButtonPressed();
 
+    // What a click does: toggles the selection when selectable, then tells
+    // the delegate either way.
+    void performClick();
+    // The tile has a gear, so it can open the chooser.
+    bool hasChooser() const { return !m_gearRemoved; }
+    // Opens the chooser (the gear's press) where the tile has one.
+    void openChooser();
+
+    // The unit the shown value is in, for what a screen reader says.
+    SpokenReading::Unit readingUnit() const { return m_readingUnit; }
+    void setReadingUnit(SpokenReading::Unit unit);
+    // The reading as spoken: "CPU, 61 degrees Celsius".
+    virtual QString accessibleReading() const;
+    // What a click does, in the words of the help line.
+    QString clickDescription() const;
+    // The children a screen reader sees: the gear where the tile has one.
+    virtual QList<QWidget*> accessibleChildren() const;
+
+    // The help line's words for a tile and its gear.
+    static QString addText(const QString& name);
+    static QString removeText(const QString& name);
+    static QString showSensorsText(const QString& name);
+
     void toolButtonEntered(ToolButton* button) override;
     void toolButtonExited(ToolButton* button) override;
 
@@ -109,6 +139,11 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    // Tells a screen reader that what the tile reads has changed.
+    void notifyReadingChanged();
 
 private:
     void setBorder(const QColor& color, qreal width);
@@ -134,6 +169,7 @@ private:
     bool m_isSelected = false;
     bool m_isSelectable = true;
     bool m_hovered = false;
+    SpokenReading::Unit m_readingUnit = SpokenReading::Unit::none;
     Popover* m_popover = nullptr;
     SensorListViewController* m_sensorListVC = nullptr;
     OndaraHelperProtocol* m_helper = nullptr;

@@ -14,7 +14,7 @@ LicenseViewController::LicenseViewController(QWidget* parent)
 LicenseViewController::~LicenseViewController() = default;
 
 QString LicenseViewController::termsText() {
-    return QStringLiteral(
+    return tr(
         "Ondara Terms of Use\n"
         "\n"
         "1. Use. You may install and use Ondara on any number of computers that you own or "

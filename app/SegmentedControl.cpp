@@ -1,5 +1,8 @@
 #include "SegmentedControl.h"
 
+#include "AccessibleChoiceRow.h"
+#include "AccessibleFactory.h"
+#include "AccessibleSegmentedControl.h"
 #include "NamedAssets.h"
 
 #include <QKeyEvent>
@@ -18,6 +21,7 @@ constexpr int kFontPixels = 12;
 
 SegmentedControl::SegmentedControl(QWidget* parent)
     : QWidget(parent) {
+    AccessibleFactory::install<SegmentedControl, AccessibleSegmentedControl>();
     QFont small = font();
     small.setPixelSize(kFontPixels);
     setFont(small);
@@ -39,7 +43,23 @@ void SegmentedControl::setSelectedSegment(int segment) {
     if (next != m_selected) {
         m_selected = next;
         update();
+        if (next >= 0) {
+            AccessibleChoiceRow::notifyChosen(this, next);
+        }
     }
+}
+
+QString SegmentedControl::segmentName(int segment) const {
+    const QString name = m_segmentNames.value(segment);
+    return name.isEmpty() ? m_segments.value(segment) : name;
+}
+
+void SegmentedControl::activateSegment(int segment) {
+    if (segment < 0 || segment >= m_segments.size()) {
+        return;
+    }
+    setSelectedSegment(segment);
+    Q_EMIT activated(segment);
 }
 
 int SegmentedControl::segmentWidth() const {
@@ -104,7 +124,7 @@ void SegmentedControl::draw(QPainter* painter, const QRect& rect) const {
                           m_segments[i]);
     }
     if (hasFocus()) {
-        painter->setPen(QPen(tint, 2));
+        painter->setPen(QPen(palette().color(QPalette::Highlight), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(QRectF(rect).adjusted(1, 1, -1, -1), 6, 6);
     }
@@ -121,21 +141,44 @@ void SegmentedControl::mousePressEvent(QMouseEvent* event) {
         QWidget::mousePressEvent(event);
         return;
     }
-    const int segment = segmentAt(event->position().toPoint());
-    if (segment < 0) {
-        return;
-    }
-    setSelectedSegment(segment);
-    Q_EMIT activated(segment);
+    activateSegment(segmentAt(event->position().toPoint()));
 }
 
 void SegmentedControl::keyPressEvent(QKeyEvent* event) {
-    const int step = event->key() == Qt::Key_Left ? -1 : event->key() == Qt::Key_Right ? 1 : 0;
-    const int next = m_selected + step;
-    if (step == 0 || next < 0 || next >= m_segments.size()) {
+    const int count = int(m_segments.size());
+    int next = -1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        next = m_selected - 1;
+        break;
+    case Qt::Key_Right:
+        next = m_selected + 1;
+        break;
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        next = count > 0 ? (m_selected + 1) % count : -1;
+        break;
+    default:
+        break;
+    }
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (next < 0 || next >= count || !plain) {
         QWidget::keyPressEvent(event);
         return;
     }
-    setSelectedSegment(next);
-    Q_EMIT activated(next);
+    activateSegment(next);
+}
+
+void SegmentedControl::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+    if (m_selected >= 0) {
+        AccessibleChoiceRow::notifyFocus(this, m_selected);
+    }
+}
+
+void SegmentedControl::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }

@@ -94,7 +94,8 @@ void SensorListViewController::buildList() {
         button->show();
         m_radioButtons.append(button);
     }
-    m_ui->componentLabel->setText(m_componentName + QStringLiteral(" Sensors"));
+    m_ui->componentLabel->setText(tr("%1 Sensors").arg(m_componentName));
+    setAccessibleName(m_ui->componentLabel->text());
     applyColors();
 }
 
@@ -105,6 +106,12 @@ void SensorListViewController::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (m_selectedIndex && *m_selectedIndex < m_radioButtons.size()) {
         m_radioButtons[*m_selectedIndex]->setChecked(true);
+    }
+    // Opened from the keyboard, the chooser takes it at the sensor in use:
+    // the arrow keys pick another, Escape closes it.
+    if (!m_radioButtons.isEmpty()) {
+        m_radioButtons.value(m_selectedIndex.value_or(0), m_radioButtons.first())
+            ->setFocus(Qt::PopupFocusReason);
     }
     if (!m_readingTimer) {
         m_readingTimer = new QTimer(this);

@@ -2,9 +2,11 @@
 
 #include "AppLogging.h"
 #include "BoxFanView.h"
+#include "BoxFocusGroup.h"
 #include "BoxView.h"
 #include "CustomTabView.h"
 #include "Gauge.h"
+#include "MemoryFigures.h"
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraNames.h"
@@ -29,8 +31,6 @@ namespace {
 
 const QStringList kSectionNames{OndaraNames::Sections::temps, OndaraNames::Sections::fans,
                                 OndaraNames::Sections::mem};
-const QStringList kMemoryFigures{QStringLiteral("Wired"), QStringLiteral("Active"),
-                                 QStringLiteral("Inactive"), QStringLiteral("Compressed")};
 constexpr int kDefaultMaxSpeed = 10000;
 
 // The tiles of a panel: its rows in order, each row's tiles in order.
@@ -47,6 +47,12 @@ template <typename Box> QList<Box*> boxesOf(QWidget* stack) {
         }
     }
     return boxes;
+}
+
+// What a tile shows for a name the agent did not send as text.
+QString shownName(const std::optional<QString>& name) {
+    return name.value_or(QCoreApplication::translate("SetupViewController", "Unknown",
+                                                     "a sensor whose name the agent did not send"));
 }
 
 // Puts every tile into the selected or the unselected list by its state.
@@ -122,7 +128,26 @@ SetupViewController::SetupViewController(OndaraHelperProtocol* helper, QWidget* 
     bar->updateGauge();
     bar->setNeedsDisplay();
 
+    // The panels share one height, that of the tallest a panel can get (all
+    // its rows of tiles, no notice): the window keeps one size whichever
+    // panel it shows and however many tiles are filled, and a shorter panel
+    // fills it with its own background.
+    m_ui->noSensorsMsg->hide();
+    m_ui->noFansMsg->hide();
+    int tallest = 0;
+    for (int i = 0; i < m_ui->mainTabView->count(); ++i) {
+        QWidget* page = m_ui->mainTabView->widget(i);
+        page->ensurePolished();
+        tallest = std::max(tallest, page->sizeHint().height());
+    }
+    m_ui->mainTabView->setFixedHeight(tallest);
     collectBoxes();
+    m_focusGroups = {new BoxFocusGroup(m_ui->tempStack, m_tempBoxes, this),
+                     new BoxFocusGroup(m_ui->fanStack,
+                                       QList<BoxView*>(m_fanBoxes.cbegin(), m_fanBoxes.cend()),
+                                       this),
+                     new BoxFocusGroup(m_ui->memStack, m_memBoxes, this)};
+    m_ui->memBar->setAccessibleName(tr("Memory in use"));
     applyColors();
     if (m_helper) {
         requestSensorDictionaries();
@@ -152,6 +177,10 @@ QWidget* SetupViewController::tempStack(int row) const {
 QWidget* SetupViewController::fanStack(int row) const {
     const QList<QWidget*> rows{m_ui->fanStack1, m_ui->fanStack2};
     return rows.value(row - 1);
+}
+
+BoxFocusGroup* SetupViewController::focusGroup(int section) const {
+    return m_focusGroups.value(section);
 }
 
 QCheckBox* SetupViewController::showCheck(int tag) const {
@@ -265,6 +294,9 @@ void SetupViewController::fillPanels() {
         m_fanBoxes[i]->setHidden(i >= shownFans);
     }
     m_ui->fanStack2->setHidden(shownFans < 5);
+    for (BoxFocusGroup* group : std::as_const(m_focusGroups)) {
+        group->refresh();
+    }
 
     QPointer<SetupViewController> self(this);
     if (m_helper) {
@@ -330,9 +362,11 @@ int SetupViewController::fillTemperatures() {
         }
         BoxView* box = m_tempBoxes[n];
         box->setSensorKey(entry.component);
-        box->setSensorName(entry.displayName());
+        box->setSensorName(shownName(entry.name));
         box->setSensorCode(entry.code);
         box->setSensorValue(QStringLiteral("0"));
+        box->setReadingUnit(temperatureUnitSegment() > 0 ? SpokenReading::Unit::fahrenheit
+                                                         : SpokenReading::Unit::celsius);
         box->setIsSelected(entry.active);
         box->updateBorder();
         if (m_candidates.contains(entry.component)) {
@@ -371,7 +405,7 @@ int SetupViewController::fillFans() {
         }
         BoxFanView* box = m_fanBoxes[n];
         box->setSensorKey(entry.fanKey);
-        box->setSensorName(entry.displayName());
+        box->setSensorName(shownName(entry.name));
         box->setSensorValue(QStringLiteral("0"));
         box->setMaxSpeed(entry.maxSpeed.value_or(kDefaultMaxSpeed));
         box->setNeedsLayout();
@@ -387,11 +421,13 @@ int SetupViewController::fillFans() {
 }
 
 void SetupViewController::fillMemory() {
-    for (int i = 0; i < std::min<qsizetype>(kMemoryFigures.size(), m_memBoxes.size()); ++i) {
+    const QStringList& figures = MemoryFigures::shownInBoxes();
+    for (int i = 0; i < std::min<qsizetype>(figures.size(), m_memBoxes.size()); ++i) {
         BoxView* box = m_memBoxes[i];
-        const QString& name = kMemoryFigures[i];
+        const QString& name = figures[i];
         box->setSensorKey(name);
-        box->setSensorName(name);
+        box->setSensorName(MemoryFigures::displayName(name));
+        box->setReadingUnit(SpokenReading::Unit::gibibytes);
         box->setSensorCode(quint32(i));
         box->setSensorValue(QStringLiteral("0"));
         box->setValueFontSize(20);
@@ -426,9 +462,8 @@ void SetupViewController::sectionCheck() {
 
 void SetupViewController::boxClicked(BoxView* box) {
     if (!box->isSelectable()) {
-        showAlert(QStringLiteral("Too many sensors..."),
-                  QStringLiteral("The widget can show up to %1 temperature sensors.")
-                      .arg(maxNumberOfSensorsInWidget));
+        showAlert(tr("Too many sensors..."), tr("The widget can show up to %n temperature sensors.",
+                                                nullptr, maxNumberOfSensorsInWidget));
         return;
     }
     QList<BoxView*>* selected = nullptr;
@@ -465,10 +500,7 @@ void SetupViewController::boxClicked(BoxView* box) {
 }
 
 void SetupViewController::boxEntered(BoxView* box) {
-    m_ui->helpMsg->setText(
-        box->isSelected()
-            ? QStringLiteral("Remove ") + box->sensorName() + QStringLiteral(" from widget")
-            : QStringLiteral("Add ") + box->sensorName() + QStringLiteral(" to widget"));
+    m_ui->helpMsg->setText(box->clickDescription());
 }
 
 void SetupViewController::boxExited(BoxView*) {
@@ -476,8 +508,7 @@ void SetupViewController::boxExited(BoxView*) {
 }
 
 void SetupViewController::gearEntered(BoxView* box) {
-    m_ui->helpMsg->setText(QStringLiteral("Show available ") + box->sensorName() +
-                           QStringLiteral(" sensors"));
+    m_ui->helpMsg->setText(BoxView::showSensorsText(box->sensorName()));
 }
 
 void SetupViewController::showInWidgetChanged(QCheckBox* sender) {
@@ -501,9 +532,9 @@ void SetupViewController::openUpdater() {
         Q_EMIT updaterRequested();
         return;
     }
-    auto* notice = new QMessageBox(QMessageBox::Information, QStringLiteral("Check for Updates"),
-                                   QStringLiteral("Checking for updates is not available yet."),
-                                   QMessageBox::Ok, this);
+    auto* notice =
+        new QMessageBox(QMessageBox::Information, tr("Check for Updates"),
+                        tr("Checking for updates is not available yet."), QMessageBox::Ok, this);
     notice->setAttribute(Qt::WA_DeleteOnClose);
     notice->open();
 }
@@ -513,7 +544,7 @@ void SetupViewController::showAlert(const QString& message, const QString& infor
     alert->setIcon(QMessageBox::Warning);
     alert->setText(message);
     alert->setInformativeText(informative);
-    alert->addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
+    alert->addButton(tr("Ok"), QMessageBox::AcceptRole);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->open();
 }
@@ -618,6 +649,8 @@ void SetupViewController::showTemperatures(const QList<BoxView*>& boxes, const Q
     const bool inFahrenheit = temperatureUnitSegment() > 0;
     for (qsizetype i = 0; i < std::min(boxes.size(), values.size()); ++i) {
         const int value = inFahrenheit ? fahrenheit(values[i]) : values[i];
+        boxes[i]->setReadingUnit(inFahrenheit ? SpokenReading::Unit::fahrenheit
+                                              : SpokenReading::Unit::celsius);
         boxes[i]->setSensorValue(QString::number(value));
     }
     answered(Temps);
@@ -636,7 +669,7 @@ void SetupViewController::showFanSpeeds(const QList<BoxFanView*>& boxes, const Q
 void SetupViewController::showMemory(const QList<BoxView*>& boxes, const QList<double>& values) {
     // A short reply shows the figures it has.
     if (!values.isEmpty()) {
-        m_ui->totalMemoryLabel->setText(Gauge::formatValue(values[0]) + QStringLiteral(" GB"));
+        m_ui->totalMemoryLabel->setText(tr("%1 GB").arg(Gauge::formatValue(values[0])));
     }
     // Unchanged figures leave the bar as it is rather than restart its animation.
     if (values.size() > 1 && values.mid(0, 2) != m_lastMemory.mid(0, 2)) {

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class BoxFanView;
+class BoxFocusGroup;
 class BoxView;
 class CustomTabView;
 class Gauge;
@@ -31,6 +32,10 @@ class SetupViewController;
 // came); asking again later (the agent appeared anew) fills them again.
 // While shown it refreshes every reading every 5 seconds, every 4 once the
 // fan or memory panel has been opened.
+//
+// With the keyboard, Tab goes from the panel selector to the panel's unit
+// selector, its tiles (one stop; the arrows move between them), the section
+// check boxes and the update button, and round again.
 class SetupViewController : public QWidget, public BoxViewDelegate {
     Q_OBJECT
 public:
@@ -65,6 +70,8 @@ public:
     QList<BoxView*> fanSelectedBoxes() const { return m_fanSelectedBoxes; }
     QList<BoxView*> fanUnselectedBoxes() const { return m_fanUnselectedBoxes; }
     QList<BoxView*> memBoxes() const { return m_memBoxes; }
+    // The keyboard's way through a panel's tiles: 0 temperatures, 1 fans, 2 memory.
+    BoxFocusGroup* focusGroup(int section) const;
     QList<BoxView*> memSelectedBoxes() const { return m_memSelectedBoxes; }
     QList<BoxView*> memUnselectedBoxes() const { return m_memUnselectedBoxes; }
 
@@ -161,4 +168,5 @@ private:
     int m_answeredSections = 0;
     QList<double> m_lastMemory;
     QTimer* m_timer = nullptr;
+    QList<BoxFocusGroup*> m_focusGroups;
 };

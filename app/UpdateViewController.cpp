@@ -163,10 +163,10 @@ void UpdateViewController::readDescription(const QByteArray& bytes) {
 }
 
 void UpdateViewController::showUpdateAvailable(const QString& offered, const QString& notes) {
-    ui->statusLabel->setText(QStringLiteral("Update available!"));
-    ui->infoLabel->setText(QStringLiteral("New version ") + offered +
-                           QStringLiteral(" is available for download.\nYou have version ") +
-                           m_settings.installedVersion + QStringLiteral(" installed."));
+    ui->statusLabel->setText(tr("Update available!"));
+    ui->infoLabel->setText(tr("New version %1 is available for download.\nYou have version %2 "
+                              "installed.")
+                               .arg(offered, m_settings.installedVersion));
     ui->releaseNotesTextView->setPlainText(
         notes.size() > maximumNotesLength ? notes.left(maximumNotesLength) + QChar(0x2026) : notes);
     ui->releaseNotesLabel->show();
@@ -178,16 +178,15 @@ void UpdateViewController::showUpdateAvailable(const QString& offered, const QSt
 }
 
 void UpdateViewController::showUpToDate() {
-    ui->statusLabel->setText(QStringLiteral("You are up-to-date!"));
-    ui->infoLabel->setText(QStringLiteral("You are already using the latest version."));
+    ui->statusLabel->setText(tr("You are up-to-date!"));
+    ui->infoLabel->setText(tr("You are already using the latest version."));
     ui->closeButton->show();
     finish(State::UpToDate);
 }
 
 void UpdateViewController::reportFailure() {
-    ui->statusLabel->setText(QStringLiteral("Unable to get update info"));
-    ui->infoLabel->setText(
-        QStringLiteral("Please check the Ondara website to see if an update is available."));
+    ui->statusLabel->setText(tr("Unable to get update info"));
+    ui->infoLabel->setText(tr("Please check the Ondara website to see if an update is available."));
     m_manuallyCheck = true;
     ui->closeButton->show();
     finish(State::Failed);

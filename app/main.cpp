@@ -8,6 +8,7 @@
 #include "NamedAssets.h"
 #include "OndaraVersion.h"
 #include "SetupViewController.h"
+#include "SetupWindow.h"
 #include "SingleInstance.h"
 #include "UpdateViewController.h"
 #include "WebAddresses.h"
@@ -17,7 +18,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QMainWindow>
 #include <QMessageBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -59,10 +59,10 @@ int renderDialog(QApplication& app, AppDelegate& delegate, const QString& name,
 
 void showMoveWarning() {
     QMessageBox alert(QMessageBox::Warning, QStringLiteral("Ondara"),
-                      QStringLiteral("Move to Applications Folder"));
-    alert.setInformativeText(
-        QStringLiteral("Please move this app to the Applications folder and try again."));
-    alert.addButton(QStringLiteral("Ok"), QMessageBox::AcceptRole);
+                      QCoreApplication::translate("main", "Move to Applications Folder"));
+    alert.setInformativeText(QCoreApplication::translate(
+        "main", "Please move this app to the Applications folder and try again."));
+    alert.addButton(QCoreApplication::translate("main", "Ok"), QMessageBox::AcceptRole);
     alert.exec();
 }
 
@@ -80,31 +80,35 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Ondara"));
     QApplication::setApplicationVersion(QStringLiteral(ONDARA_VERSION_TEXT));
     QApplication::setDesktopFileName(QStringLiteral("com.quillbank.Ondara"));
+    QApplication::setWindowIcon(NamedAssets::applicationIcon());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows the machine's sensors and chooses what the Ondara widget shows."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "main", "Shows the machine's sensors and chooses what the Ondara widget shows."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption screenshotOption(
         QStringLiteral("screenshot"),
-        QStringLiteral("Draw the window offscreen into FILE (PNG) once the first readings have "
-                       "arrived, then quit."),
+        QCoreApplication::translate("main",
+                                    "Draw the window offscreen into FILE (PNG) once the first "
+                                    "readings have arrived, then quit."),
         QStringLiteral("FILE"));
-    const QCommandLineOption tabOption(QStringLiteral("tab"),
-                                       QStringLiteral("Open on the panel TAB: Temps, Fans or Mem."),
-                                       QStringLiteral("TAB"));
+    const QCommandLineOption tabOption(
+        QStringLiteral("tab"),
+        QCoreApplication::translate("main", "Open on the panel TAB: Temps, Fans or Mem."),
+        QStringLiteral("TAB"));
     const QCommandLineOption dialogOption(
         QStringLiteral("dialog"),
-        QStringLiteral("With --screenshot: draw the window NAME instead: about, info, license or "
-                       "updater (once its check ended)."),
+        QCoreApplication::translate("main",
+                                    "With --screenshot: draw the window NAME instead: about, info, "
+                                    "license or updater (once its check ended)."),
         QStringLiteral("NAME"));
     const QCommandLineOption darkOption(QStringLiteral("dark"),
-                                        QStringLiteral("Use a dark palette."));
+                                        QCoreApplication::translate("main", "Use a dark palette."));
     parser.addOptions({screenshotOption, tabOption, dialogOption, darkOption});
-    parser.addPositionalArgument(QStringLiteral("url"),
-                                 QStringLiteral("An ondara:// address to open."),
-                                 QStringLiteral("[url]"));
+    parser.addPositionalArgument(
+        QStringLiteral("url"), QCoreApplication::translate("main", "An ondara:// address to open."),
+        QStringLiteral("[url]"));
     parser.process(app);
     const bool screenshot = parser.isSet(screenshotOption);
     const QString url = parser.positionalArguments().value(0);
@@ -163,9 +167,8 @@ int main(int argc, char* argv[]) {
         helper = uninstalledProxy.get();
     }
 
-    QMainWindow window;
-    auto* controller = new SetupViewController(helper, &window);
-    window.setCentralWidget(controller);
+    auto* controller = new SetupViewController(helper);
+    SetupWindow window(controller);
     HelperPresenceWatcher watcher;
     QObject::connect(&watcher, &HelperPresenceWatcher::helperAppeared, controller,
                      &SetupViewController::requestSensorDictionaries);

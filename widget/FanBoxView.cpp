@@ -11,7 +11,16 @@ FanBoxView::FanBoxView(QWidget* parent)
     resolveColors();
     m_gaugeView->lower();
     m_gaugeView->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_gaugeView->setAccessibleReading(0, 100);
     layoutBox();
+}
+
+QString FanBoxView::accessibleReading() const {
+    return SpokenReading::fanSpeed(sensorName(), m_currentSpeed, m_maxSpeed, m_showsPercentage);
+}
+
+QList<QWidget*> FanBoxView::accessibleChildren() const {
+    return {m_gaugeView};
 }
 
 QRect FanBoxView::nameLabelFrame() const {
@@ -41,6 +50,7 @@ void FanBoxView::layoutBox() {
     const int percent = FanShare::percentOfMaximum(m_currentSpeed, m_maxSpeed);
     m_gaugeValue = FanShare::gaugeValue(percent);
     showGaugeValue(m_gaugeView, m_gaugeValue);
+    SpokenReading::describeFanRing(m_gaugeView, sensorName(), m_currentSpeed, m_maxSpeed);
     if (m_showsPercentage) {
         sensorValueLabel()->setFont(systemFont(16, QFont::Normal));
         setSensorValue(QString::number(percent) + QLatin1Char('%'));

@@ -23,6 +23,10 @@ public:
     // Shows the current speed: the ring's fill and the value text.
     void layoutBox() override;
 
+    // The speed as the box shows it: in RPM or percent of the maximum.
+    QString accessibleReading() const override;
+    QList<QWidget*> accessibleChildren() const override;
+
 protected:
     QRect nameLabelFrame() const override;
     QRect valueLabelFrame() const override;

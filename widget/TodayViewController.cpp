@@ -3,6 +3,7 @@
 #include "ApplicationOpener.h"
 #include "FanBoxView.h"
 #include "Gauge.h"
+#include "MemoryFigures.h"
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraNames.h"
@@ -99,6 +100,7 @@ TodayViewController::~TodayViewController() {
 void TodayViewController::viewDidLoad() {
     setFixedWidth(kViewWidth);
     ui->openAppButton->setIcon(NamedAssets::shared().image(QStringLiteral("gear-tiny")));
+    ui->memBar->setAccessibleName(tr("Memory in use"));
     connect(ui->openAppButton, &QToolButton::clicked, this, &TodayViewController::openApp);
     connect(ui->tabView, &WidgetTabView::didSelectItem, this, &TodayViewController::tabDidSelect);
     m_allTabs = ui->tabView->items();
@@ -364,13 +366,15 @@ void TodayViewController::layOutFans(const QVariantMap& reply) {
 void TodayViewController::layOutMems(const QVariantMap& reply) {
     QList<Entry> entries;
     for (const ActiveMemoryFigure& active : SensorRecordCodec::activeMemory(reply)) {
-        const QString name =
-            active.name == QLatin1String("Compressed") ? QStringLiteral("Compr.") : active.name;
+        const QString name = active.name == QLatin1String("Compressed")
+                                 ? tr("Compr.", "the memory figure Compressed, abbreviated")
+                                 : MemoryFigures::displayName(active.name);
         entries.append({name, quint32(active.index), active.index});
     }
     sortEntries(entries);
     fillBoxes(m_memBoxes, entries, [](WidgetBoxView* box, const Entry&) {
         box->setSensorValue(QStringLiteral("0"));
+        box->setReadingUnit(SpokenReading::Unit::gibibytes);
         box->setValueFontSize(20);
     });
     showRows(2, entries.size());
@@ -429,6 +433,8 @@ QString TodayViewController::temperatureText(int celsius, bool inCelsius) {
 void TodayViewController::showTemps(const QList<int>& reply, bool celsius) {
     const qsizetype count = std::min(reply.size(), m_tempBoxes.size());
     for (qsizetype i = 0; i < count; ++i) {
+        m_tempBoxes[i]->setReadingUnit(celsius ? SpokenReading::Unit::celsius
+                                               : SpokenReading::Unit::fahrenheit);
         m_tempBoxes[i]->setSensorValue(temperatureText(reply[i], celsius));
     }
     Q_EMIT readingsShown(kTempsTab);

@@ -1,8 +1,11 @@
 #include "WidgetBoxView.h"
 
+#include "AccessibleFactory.h"
+#include "AccessibleWidgetBox.h"
 #include "Gauge.h"
 #include "NamedAssets.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
@@ -23,6 +26,7 @@ WidgetBoxView::WidgetBoxView(QWidget* parent)
     : QWidget(parent)
     , m_nameLabel(new QLabel(this))
     , m_valueLabel(new QLabel(this)) {
+    AccessibleFactory::install<WidgetBoxView, AccessibleWidgetBox>();
     resolveColors();
     m_nameLabel->setAlignment(Qt::AlignCenter);
     m_nameLabel->setFont(systemFont(12, QFont::Light));
@@ -55,11 +59,32 @@ void WidgetBoxView::setValueFontSize(qreal size) {
 void WidgetBoxView::setSensorName(const QString& name) {
     m_sensorName = name;
     showName();
+    notifyReadingChanged();
 }
 
 void WidgetBoxView::setSensorValue(const QString& value) {
+    if (value == m_sensorValue) {
+        return;
+    }
     m_sensorValue = value;
     m_valueLabel->setText(value);
+    notifyReadingChanged();
+}
+
+void WidgetBoxView::setReadingUnit(SpokenReading::Unit unit) {
+    if (unit != m_readingUnit) {
+        m_readingUnit = unit;
+        notifyReadingChanged();
+    }
+}
+
+QString WidgetBoxView::accessibleReading() const {
+    return SpokenReading::text(m_sensorName, m_sensorValue, m_readingUnit);
+}
+
+void WidgetBoxView::notifyReadingChanged() {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 void WidgetBoxView::showName() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SpokenReading.h"
+
 #include <QColor>
 #include <QString>
 #include <QWidget>
@@ -9,7 +11,8 @@ class QLabel;
 
 // One reading of the widget: a value above its name on a rounded box. The
 // controller sets the name, the value and what the box stands for; the box
-// only draws them in the named colours of the current appearance.
+// only draws them in the named colours of the current appearance. A screen
+// reader reads the box as one text that says the reading.
 class WidgetBoxView : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +35,14 @@ public:
     void setSensorName(const QString& name);
     QString sensorValue() const { return m_sensorValue; }
     void setSensorValue(const QString& value);
+
+    // The unit of the shown value, for what a screen reader says.
+    SpokenReading::Unit readingUnit() const { return m_readingUnit; }
+    void setReadingUnit(SpokenReading::Unit unit);
+    // The reading as spoken: "CPU, 61 degrees Celsius".
+    virtual QString accessibleReading() const;
+    // The children a screen reader sees: none but a fan's ring.
+    virtual QList<QWidget*> accessibleChildren() const { return {}; }
 
     // The layout pass: applies the colours and the labels' geometry. The
     // controller calls it after changing what the box shows.
@@ -57,6 +68,7 @@ protected:
     void setBackColor(const QColor& color) { m_backColor = color; }
     // A frame given with y pointing up from the box's bottom edge.
     QRect fromBottom(int x, int y, int width, int height) const;
+    void notifyReadingChanged();
 
 private:
     void showName();
@@ -70,4 +82,5 @@ private:
     qreal m_valueFontSize = 22;
     QString m_sensorName;
     QString m_sensorValue;
+    SpokenReading::Unit m_readingUnit = SpokenReading::Unit::none;
 };

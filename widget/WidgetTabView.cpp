@@ -1,8 +1,12 @@
 #include "WidgetTabView.h"
 
+#include "AccessibleChoiceRow.h"
+#include "AccessibleFactory.h"
+#include "AccessibleWidgetTabView.h"
 #include "NamedAssets.h"
 #include "WidgetTabViewItem.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStackedWidget>
@@ -11,12 +15,15 @@
 WidgetTabView::WidgetTabView(QWidget* parent)
     : QWidget(parent)
     , m_stack(new QStackedWidget(this)) {
+    AccessibleFactory::install<WidgetTabView, AccessibleWidgetTabView>();
+    setFocusPolicy(Qt::TabFocus);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, kBarHeight + kPageGap, 0, 0);
     layout->addWidget(m_stack);
     connect(m_stack, &QStackedWidget::currentChanged, this, [this](int index) {
         update();
         if (auto* item = qobject_cast<WidgetTabViewItem*>(m_stack->widget(index))) {
+            AccessibleChoiceRow::notifyChosen(this, index);
             Q_EMIT didSelectItem(item);
         }
     });
@@ -63,6 +70,10 @@ void WidgetTabView::selectItem(WidgetTabViewItem* item) {
     }
 }
 
+QWidget* WidgetTabView::pages() const {
+    return m_stack;
+}
+
 QRect WidgetTabView::cellRect(int index, int count, int viewWidth) {
     const QSize cell = WidgetTabViewItem::sizeOfLabel({0, kBarHeight});
     const int left = (viewWidth - cell.width() * count) / 2;
@@ -102,7 +113,52 @@ void WidgetTabView::paintEvent(QPaintEvent* /*event*/) {
         painter.setPen(assets.color(
             selected ? QStringLiteral("CurrentTabColor") : QStringLiteral("TabColor"), palette()));
         all[i]->drawLabel(&painter, cell, font);
+        if (selected && hasFocus()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(cell).adjusted(2, 2, -2, -2), 4, 4);
+        }
     }
+}
+
+void WidgetTabView::keyPressEvent(QKeyEvent* event) {
+    const QList<WidgetTabViewItem*> all = items();
+    const int at = int(all.indexOf(selectedItem()));
+    int next = -1;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        next = at - 1;
+        break;
+    case Qt::Key_Right:
+        next = at + 1;
+        break;
+    case Qt::Key_Home:
+        next = 0;
+        break;
+    case Qt::Key_End:
+        next = int(all.size()) - 1;
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // At either end the key is spent: the tabs do not wrap round.
+    if (next >= 0 && next < all.size()) {
+        selectItem(all[next]);
+    }
+}
+
+void WidgetTabView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+    if (m_stack->currentIndex() >= 0) {
+        AccessibleChoiceRow::notifyFocus(this, m_stack->currentIndex());
+    }
+}
+
+void WidgetTabView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void WidgetTabView::mousePressEvent(QMouseEvent* event) {

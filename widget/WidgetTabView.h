@@ -9,6 +9,10 @@ class WidgetTabViewItem;
 // The widget's tab view: a centred row of fixed-width tab cells above the
 // selected item's page. Items can be taken out and put back at any place,
 // which is how the widget hides a section the user turned off.
+//
+// It takes the keyboard from Tab: Left and Right (Home, End) select the
+// neighbouring (first, last) tab, and a ring in the palette's highlight
+// marks the selected cell meanwhile.
 class WidgetTabView : public QWidget {
     Q_OBJECT
 public:
@@ -27,6 +31,8 @@ public:
     WidgetTabViewItem* selectedItem() const;
     void selectItem(WidgetTabViewItem* item);
 
+    // The pages, the selected one shown.
+    QWidget* pages() const;
     // The cell of the index-th tab within a view of this width.
     static QRect cellRect(int index, int count, int viewWidth);
     QFont labelFont() const;
@@ -39,6 +45,9 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QStackedWidget* m_stack;

@@ -21,19 +21,6 @@ const QString kPositionKey = QStringLiteral("position");
 constexpr int kSaveDelayMilliseconds = 500;
 constexpr int kScreenMargin = 24;
 
-// A small ring with a quarter left open: the tray's picture of the widget.
-QIcon trayPicture(const QPalette& palette) {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(NamedAssets::shared().color(QStringLiteral("SelectedColor"), palette), 10);
-    pen.setCapStyle(Qt::RoundCap);
-    painter.setPen(pen);
-    painter.drawArc(QRectF(8, 8, 48, 48), -45 * 16, 270 * 16);
-    return QIcon(pixmap);
-}
-
 } // namespace
 
 WidgetWindow::WidgetWindow(TodayViewController* controller, const QString& stateFile,
@@ -43,6 +30,7 @@ WidgetWindow::WidgetWindow(TodayViewController* controller, const QString& state
     , m_stateFile(stateFile)
     , m_saveTimer(new QTimer(this)) {
     setWindowTitle(QStringLiteral("Ondara"));
+    setWindowIcon(NamedAssets::applicationIcon());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(controller);
@@ -114,8 +102,8 @@ bool WidgetWindow::addTrayIcon() {
     if (m_trayIcon != nullptr || !QSystemTrayIcon::isSystemTrayAvailable()) {
         return m_trayIcon != nullptr;
     }
-    m_trayIcon = new QSystemTrayIcon(trayPicture(palette()), this);
-    m_trayIcon->setToolTip(QStringLiteral("Ondara"));
+    m_trayIcon = new QSystemTrayIcon(NamedAssets::applicationIcon(), this);
+    m_trayIcon->setToolTip(tr("Ondara widget"));
     m_trayIcon->setContextMenu(buildMenu(this));
     connect(m_trayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
@@ -130,16 +118,14 @@ bool WidgetWindow::addTrayIcon() {
 QMenu* WidgetWindow::buildMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     if (m_trayIcon != nullptr) {
-        QAction* toggle =
-            menu->addAction(QStringLiteral("Hide Widget"), this, &WidgetWindow::toggleShown);
+        QAction* toggle = menu->addAction(tr("Hide Widget"), this, &WidgetWindow::toggleShown);
         connect(menu, &QMenu::aboutToShow, toggle, [this, toggle] {
-            toggle->setText(isVisible() ? QStringLiteral("Hide Widget")
-                                        : QStringLiteral("Show Widget"));
+            toggle->setText(isVisible() ? tr("Hide Widget") : tr("Show Widget"));
         });
     }
-    menu->addAction(QStringLiteral("Open Ondara"), m_controller, &TodayViewController::openApp);
+    menu->addAction(tr("Open Ondara"), m_controller, &TodayViewController::openApp);
     menu->addSeparator();
-    menu->addAction(QStringLiteral("Quit"), qApp, &QApplication::quit);
+    menu->addAction(tr("Quit"), qApp, &QApplication::quit);
     return menu;
 }
 

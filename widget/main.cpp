@@ -41,19 +41,22 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OndaraWidget"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(NamedAssets::applicationIcon());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The chosen readings of Ondara at hand."));
+    parser.setApplicationDescription(
+        QCoreApplication::translate("main", "The chosen readings of Ondara at hand."));
     parser.addHelpOption();
     const QCommandLineOption screenshotOption(
         QStringLiteral("screenshot"),
-        QStringLiteral("Render the widget to a PNG once the readings are in, then exit."),
+        QCoreApplication::translate(
+            "main", "Render the widget to a PNG once the readings are in, then exit."),
         QStringLiteral("FILE"));
-    const QCommandLineOption tabOption(QStringLiteral("tab"),
-                                       QStringLiteral("The tab the screenshot shows."),
-                                       QStringLiteral("TempsTab|FansTab|MemTab"));
-    const QCommandLineOption darkOption(QStringLiteral("dark"),
-                                        QStringLiteral("Paint with a dark palette."));
+    const QCommandLineOption tabOption(
+        QStringLiteral("tab"), QCoreApplication::translate("main", "The tab the screenshot shows."),
+        QStringLiteral("TempsTab|FansTab|MemTab"));
+    const QCommandLineOption darkOption(
+        QStringLiteral("dark"), QCoreApplication::translate("main", "Paint with a dark palette."));
     parser.addOptions({screenshotOption, tabOption, darkOption});
     parser.process(app);
     const QString tab = parser.value(tabOption);

@@ -118,6 +118,14 @@ QIcon NamedAssets::image(const QString& name) const {
     return icon;
 }
 
+QString NamedAssets::applicationIconName() {
+    return QStringLiteral("com.quillbank.Ondara");
+}
+
+QIcon NamedAssets::applicationIcon() {
+    return QIcon::fromTheme(applicationIconName(), shared().image(applicationIconName()));
+}
+
 QString NamedAssets::problemWith(const QStringList& names) const {
     if (!m_error.isEmpty()) {
         return QStringLiteral("Ondara cannot start: ") + m_error;

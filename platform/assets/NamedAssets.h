@@ -38,6 +38,12 @@ public:
     // The image with its high-resolution variant; a null icon when missing.
     QIcon image(const QString& name) const;
 
+    // The application's icon (also the widget's and the tray's): the icon
+    // theme's where the desktop has it installed (hicolor), else the
+    // catalogue's copy of it.
+    static QString applicationIconName();
+    static QIcon applicationIcon();
+
     // Empty when the catalogue was read and has every named colour; otherwise a
     // message saying what is wrong.
     QString problemWith(const QStringList& names = requiredColorNames()) const;
