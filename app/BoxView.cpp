@@ -3,6 +3,7 @@
 #include "AccessibleFactory.h"
 #include "AccessibleTile.h"
 #include "BoxViewDelegate.h"
+#include "FocusRing.h"
 #include "NamedAssets.h"
 #include "Popover.h"
 #include "SensorListViewController.h"
@@ -250,12 +251,12 @@ void BoxView::draw(QPainter* painter, const QRect& rect) const {
     painter->fillPath(shape, m_backColor);
     painter->setPen(QPen(m_borderColor, m_borderWidth));
     painter->drawPath(shape);
-    if (hasFocus()) {
+    if (FocusRing::isShown(this)) {
         const qreal in = kFocusRingInset;
         QPainterPath ring;
         ring.addRoundedRect(QRectF(rect).adjusted(in, in, -in, -in), kCornerRadius - 1.0,
                             kCornerRadius - 1.0);
-        painter->setPen(QPen(palette().color(QPalette::Highlight), kFocusRingWidth));
+        painter->setPen(QPen(FocusRing::color(this), kFocusRingWidth));
         painter->drawPath(ring);
     }
     painter->restore();
@@ -343,7 +344,7 @@ void BoxView::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
     // The help line says what Space will do, as it does for the mouse.
-    if (m_delegate) {
+    if (m_delegate && FocusRing::isShown(this)) {
         m_delegate->boxEntered(this);
     }
 }

@@ -3,6 +3,7 @@
 #include "AccessibleChoiceRow.h"
 #include "AccessibleFactory.h"
 #include "AccessibleSegmentedControl.h"
+#include "FocusRing.h"
 #include "NamedAssets.h"
 
 #include <QKeyEvent>
@@ -123,8 +124,8 @@ void SegmentedControl::draw(QPainter* painter, const QRect& rect) const {
         painter->drawText(segmentRect(i).translated(rect.topLeft()), Qt::AlignCenter,
                           m_segments[i]);
     }
-    if (hasFocus()) {
-        painter->setPen(QPen(palette().color(QPalette::Highlight), 2));
+    if (FocusRing::isShown(this)) {
+        painter->setPen(QPen(FocusRing::color(this), 2));
         painter->setBrush(Qt::NoBrush);
         painter->drawRoundedRect(QRectF(rect).adjusted(1, 1, -1, -1), 6, 6);
     }

@@ -701,6 +701,11 @@ void SetupViewController::showEvent(QShowEvent* event) {
         if (QWidget* top = window(); top && top != this && top->windowTitle().isEmpty()) {
             top->setWindowTitle(windowTitle());
         }
+        // The keyboard starts at the top, on the panel selector (built once
+        // the tab view is shown, which comes before this).
+        if (QWidget* selector = m_ui->mainTabView->tabSelector()) {
+            selector->setFocus(Qt::ActiveWindowFocusReason);
+        }
         m_windowConfigured = true;
     }
     startTimer(m_refreshInterval);

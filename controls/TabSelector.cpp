@@ -3,6 +3,7 @@
 #include "AccessibleChoiceRow.h"
 #include "AccessibleFactory.h"
 #include "AccessibleTabSelector.h"
+#include "FocusRing.h"
 #include "Layer.h"
 
 #include <QKeyEvent>
@@ -110,9 +111,9 @@ void TabSelector::draw(QPainter* painter, const QRect& rect) const {
 void TabSelector::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     draw(&painter, rect());
-    if (hasFocus() && m_selectedColumn < columnCount()) {
+    if (FocusRing::isShown(this) && m_selectedColumn < columnCount()) {
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setPen(QPen(FocusRing::color(this), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(cellFrame(m_selectedColumn).adjusted(1, 1, -1, -1), 6, 6);
     }

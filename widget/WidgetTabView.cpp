@@ -3,6 +3,7 @@
 #include "AccessibleChoiceRow.h"
 #include "AccessibleFactory.h"
 #include "AccessibleWidgetTabView.h"
+#include "FocusRing.h"
 #include "NamedAssets.h"
 #include "WidgetTabViewItem.h"
 
@@ -113,8 +114,8 @@ void WidgetTabView::paintEvent(QPaintEvent* /*event*/) {
         painter.setPen(assets.color(
             selected ? QStringLiteral("CurrentTabColor") : QStringLiteral("TabColor"), palette()));
         all[i]->drawLabel(&painter, cell, font);
-        if (selected && hasFocus()) {
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        if (selected && FocusRing::isShown(this)) {
+            painter.setPen(QPen(FocusRing::color(this), 2));
             painter.setBrush(Qt::NoBrush);
             painter.drawRoundedRect(QRectF(cell).adjusted(2, 2, -2, -2), 4, 4);
         }
