@@ -10,6 +10,7 @@
 #include "SetupViewController.h"
 #include "SetupWindow.h"
 #include "SingleInstance.h"
+#include "TranslationLoader.h"
 #include "UpdateViewController.h"
 #include "WebAddresses.h"
 #include "WindowScreenshot.h"
@@ -80,6 +81,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Ondara"));
     QApplication::setApplicationVersion(QStringLiteral(ONDARA_VERSION_TEXT));
     QApplication::setDesktopFileName(QStringLiteral("com.quillbank.Ondara"));
+    TranslationLoader::install();
     QApplication::setWindowIcon(NamedAssets::applicationIcon());
 
     QCommandLineParser parser;

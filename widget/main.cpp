@@ -4,6 +4,7 @@
 
 #include "NamedAssets.h"
 #include "TodayViewController.h"
+#include "TranslationLoader.h"
 #include "WidgetSession.h"
 #include "WidgetTabView.h"
 #include "WidgetTabViewItem.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OndaraWidget"));
     QApplication::setQuitOnLastWindowClosed(false);
+    TranslationLoader::install();
     QApplication::setWindowIcon(NamedAssets::applicationIcon());
 
     QCommandLineParser parser;

@@ -1,0 +1,517 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>AboutViewController</name>
+    <message>
+        <source>About Ondara</source>
+        <translation>Über Ondara</translation>
+    </message>
+    <message>
+        <source>The temperatures, fans and memory of this computer, at a glance.</source>
+        <translation>Die Temperaturen, Lüfter und der Speicher dieses Computers auf einen Blick.</translation>
+    </message>
+    <message>
+        <source>Terms of Use…</source>
+        <translation>Nutzungsbedingungen …</translation>
+    </message>
+    <message>
+        <source>Ondara icon</source>
+        <translation>Ondara-Symbol</translation>
+    </message>
+</context>
+<context>
+    <name>AppDelegate</name>
+    <message>
+        <source>&amp;Ondara</source>
+        <translation>&amp;Ondara</translation>
+    </message>
+    <message>
+        <source>&amp;About Ondara</source>
+        <translation>Ü&amp;ber Ondara</translation>
+    </message>
+    <message>
+        <source>&amp;Info</source>
+        <translation>&amp;Info</translation>
+    </message>
+    <message>
+        <source>Check for &amp;Updates…</source>
+        <translation>Nach &amp;Updates suchen …</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>&amp;Support</source>
+        <translation>&amp;Support</translation>
+    </message>
+    <message>
+        <source>&amp;Donate</source>
+        <translation>Spen&amp;den</translation>
+    </message>
+    <message>
+        <source>&amp;Copy Diagnostics</source>
+        <translation>Diagnose &amp;kopieren</translation>
+    </message>
+</context>
+<context>
+    <name>ApplicationVersion</name>
+    <message>
+        <source>version %1</source>
+        <comment>the version number, with two decimals</comment>
+        <translation>Version %1</translation>
+    </message>
+</context>
+<context>
+    <name>BoxView</name>
+    <message>
+        <source>Sensors</source>
+        <translation>Sensoren</translation>
+    </message>
+    <message>
+        <source>Add %1 to widget</source>
+        <translation>%1 zum Widget hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove %1 from widget</source>
+        <translation>%1 aus dem Widget entfernen</translation>
+    </message>
+    <message>
+        <source>Show available %1 sensors</source>
+        <translation>Verfügbare Sensoren für %1 zeigen</translation>
+    </message>
+</context>
+<context>
+    <name>InfoViewController</name>
+    <message>
+        <source>Ondara Info</source>
+        <translation>Ondara-Info</translation>
+    </message>
+    <message>
+        <source>Questions, ideas or a problem? The support page has answers and a way to reach us.</source>
+        <translation>Fragen, Ideen oder ein Problem? Die Support-Seite hat Antworten und einen Weg zu uns.</translation>
+    </message>
+    <message>
+        <source>Ondara is free. A donation keeps it going.</source>
+        <translation>Ondara ist kostenlos. Eine Spende hält es am Laufen.</translation>
+    </message>
+    <message>
+        <source>Support</source>
+        <translation>Support</translation>
+    </message>
+    <message>
+        <source>Donate</source>
+        <translation>Spenden</translation>
+    </message>
+</context>
+<context>
+    <name>LicenseViewController</name>
+    <message>
+        <source>Ondara Terms of Use</source>
+        <translation>Ondara-Nutzungsbedingungen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Ondara Terms of Use
+
+1. Use. You may install and use Ondara on any number of computers that you own or look after, for private and commercial purposes, free of charge.
+
+2. Redistribution. You may pass on unchanged copies of Ondara, provided that these terms go with every copy and that nothing is charged for Ondara itself.
+
+3. Readings. Ondara shows what the computer&apos;s sensors report. It does not change fan speeds or any other setting of the hardware, and its readings are not meant for decisions on which health or safety depends.
+
+4. Warranty. Ondara is provided &quot;as is&quot;, without warranty of any kind, express or implied, including the warranties of merchantability, fitness for a particular purpose and non-infringement. In no event shall the authors of Ondara be liable for any claim, damages or other liability arising from the use of Ondara.
+
+5. Acceptance. By using Ondara you accept these terms.
+</source>
+        <translation>Ondara-Nutzungsbedingungen
+
+1. Nutzung. Sie dürfen Ondara kostenlos auf beliebig vielen Computern installieren und nutzen, die Ihnen gehören oder die Sie betreuen, für private und gewerbliche Zwecke.
+
+2. Weitergabe. Sie dürfen unveränderte Kopien von Ondara weitergeben, sofern diese Bedingungen jeder Kopie beiliegen und für Ondara selbst nichts berechnet wird.
+
+3. Messwerte. Ondara zeigt, was die Sensoren des Computers melden. Es ändert weder die Drehzahl der Lüfter noch andere Einstellungen der Hardware, und seine Messwerte sind nicht für Entscheidungen gedacht, von denen Gesundheit oder Sicherheit abhängen.
+
+4. Gewährleistung. Ondara wird „wie besehen“ bereitgestellt, ohne jede ausdrückliche oder stillschweigende Gewährleistung, einschließlich der Gewährleistung der Marktgängigkeit, der Eignung für einen bestimmten Zweck und der Nichtverletzung von Rechten Dritter. Die Autoren von Ondara haften in keinem Fall für Ansprüche, Schäden oder sonstige Haftung, die aus der Nutzung von Ondara entstehen.
+
+5. Annahme. Mit der Nutzung von Ondara nehmen Sie diese Bedingungen an.
+</translation>
+    </message>
+</context>
+<context>
+    <name>MemoryFigures</name>
+    <message>
+        <source>Total</source>
+        <translation>Gesamt</translation>
+    </message>
+    <message>
+        <source>Used</source>
+        <translation>Belegt</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Frei</translation>
+    </message>
+    <message>
+        <source>Wired</source>
+        <translation>Reserviert</translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>Aktiv</translation>
+    </message>
+    <message>
+        <source>Inactive</source>
+        <translation>Inaktiv</translation>
+    </message>
+    <message>
+        <source>Compressed</source>
+        <translation>Komprimiert</translation>
+    </message>
+</context>
+<context>
+    <name>SensorListViewController</name>
+    <message>
+        <source>Sensors</source>
+        <translation>Sensoren</translation>
+    </message>
+    <message>
+        <source>%1 Sensors</source>
+        <translation>Sensoren für %1</translation>
+    </message>
+</context>
+<context>
+    <name>SetupViewController</name>
+    <message>
+        <source>Temps</source>
+        <translation>Temp.</translation>
+    </message>
+    <message>
+        <source>Temperatures</source>
+        <translation>Temperaturen</translation>
+    </message>
+    <message>
+        <source>Temperature unit</source>
+        <translation>Temperatureinheit</translation>
+    </message>
+    <message>
+        <source>Celsius</source>
+        <translation>Celsius</translation>
+    </message>
+    <message>
+        <source>Fahrenheit</source>
+        <translation>Fahrenheit</translation>
+    </message>
+    <message>
+        <source>No temperature sensors were found on this computer.</source>
+        <translation>Auf diesem Computer wurden keine Temperatursensoren gefunden.</translation>
+    </message>
+    <message>
+        <source>Fans</source>
+        <translation>Lüfter</translation>
+    </message>
+    <message>
+        <source>Fan speed unit</source>
+        <translation>Einheit der Lüfterdrehzahl</translation>
+    </message>
+    <message>
+        <source>RPM</source>
+        <translation>U/min</translation>
+    </message>
+    <message>
+        <source>%</source>
+        <translation>%</translation>
+    </message>
+    <message>
+        <source>Revolutions per minute</source>
+        <translation>Umdrehungen pro Minute</translation>
+    </message>
+    <message>
+        <source>Percent</source>
+        <translation>Prozent</translation>
+    </message>
+    <message>
+        <source>No fans were found on this computer.</source>
+        <translation>Auf diesem Computer wurden keine Lüfter gefunden.</translation>
+    </message>
+    <message>
+        <source>Mem</source>
+        <translation>Speicher</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Speicher</translation>
+    </message>
+    <message>
+        <source>Show in widget:</source>
+        <translation>Im Widget:</translation>
+    </message>
+    <message>
+        <source>Check for Updates…</source>
+        <translation>Nach Updates suchen …</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <comment>a sensor whose name the agent did not send</comment>
+        <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>Memory in use</source>
+        <translation>Belegter Speicher</translation>
+    </message>
+    <message>
+        <source>Too many sensors...</source>
+        <translation>Zu viele Sensoren …</translation>
+    </message>
+    <message numerus="yes">
+        <source>The widget can show up to %n temperature sensors.</source>
+        <translation>
+            <numerusform>Das Widget kann bis zu %n Temperatursensor zeigen.</numerusform>
+            <numerusform>Das Widget kann bis zu %n Temperatursensoren zeigen.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Check for Updates</source>
+        <translation>Nach Updates suchen</translation>
+    </message>
+    <message>
+        <source>Checking for updates is not available yet.</source>
+        <translation>Die Suche nach Updates ist noch nicht verfügbar.</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 GB</translation>
+    </message>
+</context>
+<context>
+    <name>SpokenReading</name>
+    <message numerus="yes">
+        <source>%1, %n degrees Celsius</source>
+        <comment>a temperature reading: sensor name, value</comment>
+        <translation>
+            <numerusform>%1, %n Grad Celsius</numerusform>
+            <numerusform>%1, %n Grad Celsius</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%1, %n degrees Fahrenheit</source>
+        <comment>a temperature reading: sensor name, value</comment>
+        <translation>
+            <numerusform>%1, %n Grad Fahrenheit</numerusform>
+            <numerusform>%1, %n Grad Fahrenheit</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1, %2 RPM</source>
+        <comment>a fan reading: fan name, revolutions per minute</comment>
+        <translation>%1, %2 Umdrehungen pro Minute</translation>
+    </message>
+    <message>
+        <source>%1, %2 percent</source>
+        <comment>a fan reading: fan name, share of its maximum speed</comment>
+        <translation>%1, %2 Prozent</translation>
+    </message>
+    <message>
+        <source>%1, %2 GiB</source>
+        <comment>a memory reading: figure name, gibibytes</comment>
+        <translation>%1, %2 GiB</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <comment>a reading without a unit: name, value</comment>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>%1 speed</source>
+        <comment>the ring of a fan: fan name</comment>
+        <translation>Drehzahl von %1</translation>
+    </message>
+</context>
+<context>
+    <name>TodayViewController</name>
+    <message>
+        <source>Temps</source>
+        <translation>Temp.</translation>
+    </message>
+    <message>
+        <source>Fans</source>
+        <translation>Lüfter</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>Speicher</translation>
+    </message>
+    <message>
+        <source>Memory in use</source>
+        <translation>Belegter Speicher</translation>
+    </message>
+    <message>
+        <source>GiB installed</source>
+        <translation>GiB eingebaut</translation>
+    </message>
+    <message>
+        <source>Open Ondara to set up the widget.</source>
+        <translation>Öffnen Sie Ondara, um das Widget einzurichten.</translation>
+    </message>
+    <message>
+        <source>No section is visible. Choose the sections in Ondara.</source>
+        <translation>Kein Bereich ist sichtbar. Wählen Sie die Bereiche in Ondara.</translation>
+    </message>
+    <message>
+        <source>Open Ondara</source>
+        <translation>Ondara öffnen</translation>
+    </message>
+    <message>
+        <source>Open Ondara to choose what the widget shows</source>
+        <translation>Ondara öffnen, um zu wählen, was das Widget zeigt</translation>
+    </message>
+    <message>
+        <source>Compr.</source>
+        <comment>the memory figure Compressed, abbreviated</comment>
+        <translation>Kompr.</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateViewController</name>
+    <message>
+        <source>Software Update</source>
+        <translation>Softwareaktualisierung</translation>
+    </message>
+    <message>
+        <source>Checking for updates…</source>
+        <translation>Suche nach Updates …</translation>
+    </message>
+    <message>
+        <source>Release notes:</source>
+        <translation>Neuerungen:</translation>
+    </message>
+    <message>
+        <source>Not Now</source>
+        <translation>Nicht jetzt</translation>
+    </message>
+    <message>
+        <source>Download…</source>
+        <translation>Laden …</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Update available!</source>
+        <translation>Update verfügbar!</translation>
+    </message>
+    <message>
+        <source>New version %1 is available for download.
+You have version %2 installed.</source>
+        <translation>Die neue Version %1 steht zum Laden bereit.
+Installiert ist Version %2.</translation>
+    </message>
+    <message>
+        <source>You are up-to-date!</source>
+        <translation>Ondara ist auf dem neuesten Stand!</translation>
+    </message>
+    <message>
+        <source>You are already using the latest version.</source>
+        <translation>Sie verwenden bereits die neueste Version.</translation>
+    </message>
+    <message>
+        <source>Unable to get update info</source>
+        <translation>Keine Update-Informationen erhältlich</translation>
+    </message>
+    <message>
+        <source>Please check the Ondara website to see if an update is available.</source>
+        <translation>Bitte sehen Sie auf der Website von Ondara nach, ob ein Update verfügbar ist.</translation>
+    </message>
+</context>
+<context>
+    <name>WidgetWindow</name>
+    <message>
+        <source>Ondara widget</source>
+        <translation>Ondara-Widget</translation>
+    </message>
+    <message>
+        <source>Hide Widget</source>
+        <translation>Widget ausblenden</translation>
+    </message>
+    <message>
+        <source>Show Widget</source>
+        <translation>Widget einblenden</translation>
+    </message>
+    <message>
+        <source>Open Ondara</source>
+        <translation>Ondara öffnen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Move to Applications Folder</source>
+        <translation>In den Programmordner bewegen</translation>
+    </message>
+    <message>
+        <source>Please move this app to the Applications folder and try again.</source>
+        <translation>Bitte bewegen Sie dieses Programm in den Programmordner und versuchen Sie es erneut.</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Shows the machine&apos;s sensors and chooses what the Ondara widget shows.</source>
+        <translation>Zeigt die Sensoren des Rechners und wählt, was das Ondara-Widget zeigt.</translation>
+    </message>
+    <message>
+        <source>Draw the window offscreen into FILE (PNG) once the first readings have arrived, then quit.</source>
+        <translation>Zeichnet das Fenster unsichtbar in FILE (PNG), sobald die ersten Messwerte da sind, und beendet sich dann.</translation>
+    </message>
+    <message>
+        <source>Open on the panel TAB: Temps, Fans or Mem.</source>
+        <translation>Öffnet mit dem Bereich TAB: Temps, Fans oder Mem.</translation>
+    </message>
+    <message>
+        <source>With --screenshot: draw the window NAME instead: about, info, license or updater (once its check ended).</source>
+        <translation>Mit --screenshot: zeichnet stattdessen das Fenster NAME: about, info, license oder updater (sobald seine Prüfung endete).</translation>
+    </message>
+    <message>
+        <source>Use a dark palette.</source>
+        <translation>Dunkle Farben verwenden.</translation>
+    </message>
+    <message>
+        <source>An ondara:// address to open.</source>
+        <translation>Eine ondara://-Adresse, die geöffnet wird.</translation>
+    </message>
+    <message>
+        <source>The chosen readings of Ondara at hand.</source>
+        <translation>Die gewählten Messwerte von Ondara zur Hand.</translation>
+    </message>
+    <message>
+        <source>Render the widget to a PNG once the readings are in, then exit.</source>
+        <translation>Zeichnet das Widget in eine PNG-Datei, sobald die Messwerte da sind, und beendet sich dann.</translation>
+    </message>
+    <message>
+        <source>The tab the screenshot shows.</source>
+        <translation>Der Reiter, den das Bild zeigt.</translation>
+    </message>
+    <message>
+        <source>Paint with a dark palette.</source>
+        <translation>Mit dunklen Farben zeichnen.</translation>
+    </message>
+</context>
+</TS>
