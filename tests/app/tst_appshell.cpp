@@ -66,6 +66,10 @@ private Q_SLOTS:
         QFETCH(QString, label);
         AboutViewController about(version);
         QCOMPARE(about.outlets().versionLabel->text(), label);
+        // The application's own icon above its name, and as the window's.
+        QCOMPARE(about.outlets().iconLabel->pixmap().deviceIndependentSize().toSize(),
+                 QSize(AboutViewController::kIconSize, AboutViewController::kIconSize));
+        QVERIFY(!about.windowIcon().isNull());
         InfoViewController info(version, support, donate, [](const QUrl&) {});
         QCOMPARE(info.outlets().versionLabel->text(), label);
     }

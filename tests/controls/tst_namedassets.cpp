@@ -1,6 +1,9 @@
 #include "NamedAssets.h"
 
+#include <QDir>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,6 +33,8 @@ private Q_SLOTS:
     void valueFollowsThePaletteAndMissingColourIsNamed();
     void unusableCataloguesAreReported_data();
     void unusableCataloguesAreReported();
+    void applicationIconFromTheThemeElseTheCatalogue_data();
+    void applicationIconFromTheThemeElseTheCatalogue();
 };
 
 void TestNamedAssets::builtInCatalogueHasEverythingTheProgramsName() {
@@ -87,3 +92,38 @@ void TestNamedAssets::unusableCataloguesAreReported() {
 
 QTEST_MAIN(TestNamedAssets)
 #include "tst_namedassets.moc"
+
+void TestNamedAssets::applicationIconFromTheThemeElseTheCatalogue_data() {
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("installed in hicolor") << true;
+    QTest::newRow("not installed") << false;
+}
+
+void TestNamedAssets::applicationIconFromTheThemeElseTheCatalogue() {
+    QFETCH(bool, installed);
+    // An icon theme of our own, in which the installed icon is plain green.
+    QTemporaryDir themes;
+    const QString hicolor = themes.filePath(QStringLiteral("hicolor"));
+    QVERIFY(QDir().mkpath(hicolor + QStringLiteral("/32x32/apps")));
+    QFile index(hicolor + QStringLiteral("/index.theme"));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=hicolor\nDirectories=32x32/apps\n\n"
+                "[32x32/apps]\nSize=32\nType=Fixed\n");
+    index.close();
+    if (installed) {
+        QImage green(32, 32, QImage::Format_ARGB32);
+        green.fill(Qt::green);
+        QVERIFY(green.save(hicolor + QStringLiteral("/32x32/apps/") +
+                           NamedAssets::applicationIconName() + QStringLiteral(".png")));
+    }
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeSearchPaths({themes.path()});
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+    const QImage shown = NamedAssets::applicationIcon().pixmap(32, 32).toImage();
+    QIcon::setThemeSearchPaths(searchPaths);
+    QIcon::setThemeName(theme);
+    QVERIFY(!shown.isNull());
+    // The catalogue's copy is the application's own picture: a dark tile.
+    QCOMPARE(shown.pixelColor(16, 16) == QColor(Qt::green), installed);
+}
