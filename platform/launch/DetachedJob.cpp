@@ -256,6 +256,12 @@ bool DetachedJob::unload(QString* message, int waitMs) {
         }
         QThread::msleep(pollMs);
     }
+    // The bus daemon frees the name only once it has seen the socket close; a
+    // load right after this one must find the name free, not fail on it.
+    const QDeadlineTimer released(1000);
+    while (!m_busName.isEmpty() && busOwner() == pid && !released.hasExpired()) {
+        QThread::msleep(pollMs);
+    }
     return true;
 }
 
