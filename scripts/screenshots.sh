@@ -46,7 +46,7 @@ for _ in $(seq 100); do
     kill -0 "$agent_pid" 2>/dev/null || { cat "$scratch/agent.log" >&2; exit 1; }
     sleep 0.1
 done
-export QT_QPA_PLATFORM=offscreen
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
 mkdir -p "$out"
 for scheme in light dark; do
