@@ -112,7 +112,12 @@ BoxView* BoxFocusGroup::neighbour(BoxView* from, int key) const {
 }
 
 bool BoxFocusGroup::eventFilter(QObject* watched, QEvent* event) {
-    auto* box = static_cast<BoxView*>(watched);
+    // A tile being destroyed is no longer a BoxView by the time its last
+    // events arrive.
+    auto* box = qobject_cast<BoxView*>(watched);
+    if (!box) {
+        return QObject::eventFilter(watched, event);
+    }
     switch (event->type()) {
     case QEvent::KeyPress: {
         const auto* key = static_cast<QKeyEvent*>(event);
