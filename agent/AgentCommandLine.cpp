@@ -16,6 +16,17 @@ struct SourceOption {
     QString AgentCommandLine::*field;
 };
 
+const QString intervalOption = QStringLiteral("--history-interval");
+const QString intervalVariable = QStringLiteral("ONDARA_HISTORY_INTERVAL");
+constexpr int maximumInterval = 3600;
+
+std::optional<int> intervalSeconds(const QString& value) {
+    bool ok = false;
+    const int seconds = value.toInt(&ok);
+    return ok && seconds >= 0 && seconds <= maximumInterval ? std::optional<int>(seconds)
+                                                            : std::nullopt;
+}
+
 bool isValidValue(const SourceOption& source, const QString& value) {
     if (source.words.contains(hwmonWord) && value.startsWith(hwmonPrefix)) {
         return value.size() > hwmonPrefix.size();
@@ -62,7 +73,8 @@ QString AgentCommandLine::usage() {
     return QStringLiteral(
         "Usage: OndaraHelper [--smc auto|applesmc|hwmon[:PATH]|demo|profile:PATH]\n"
         "                    [--smart auto|none|demo|profile:PATH]\n"
-        "                    [--memory proc|profile:PATH] [--version] [--help]\n"
+        "                    [--memory proc|profile:PATH] [--history-interval SECONDS]\n"
+        "                    [--version] [--help]\n"
         "\n"
         "The sensor agent: serves the SMC's temperatures and fans, the drive temperature\n"
         "and the memory figures on the D-Bus session bus as com.quillbank.OndaraHelper.\n"
@@ -74,10 +86,15 @@ QString AgentCommandLine::usage() {
         "  --smart    auto (default): the machine's ATA disks; none: no drive;\n"
         "             demo; profile:PATH\n"
         "  --memory   proc (default): /proc/meminfo; profile:PATH\n"
+        "  --history-interval\n"
+        "             seconds between two readings the agent keeps in its history\n"
+        "             ($XDG_STATE_HOME/ondara/history.sqlite3) and checks its alert\n"
+        "             rules against: 1 to 3600, 5 by default; 0 keeps none\n"
         "  --version  print the version and exit\n"
         "  --help     print this text and exit\n"
         "\n"
-        "ONDARA_SMC, ONDARA_SMART and ONDARA_MEMORY set the same; options win.\n");
+        "ONDARA_SMC, ONDARA_SMART, ONDARA_MEMORY and ONDARA_HISTORY_INTERVAL set the\n"
+        "same; options win.\n");
 }
 
 std::optional<AgentCommandLine> AgentCommandLine::parse(const QStringList& arguments,
@@ -113,8 +130,36 @@ std::optional<AgentCommandLine> AgentCommandLine::parse(const QStringList& argum
         }
     }
 
+    if (environment.contains(intervalVariable)) {
+        const auto seconds = intervalSeconds(environment.value(intervalVariable));
+        if (!seconds) {
+            return fail(QStringLiteral("%1: not a number of seconds from 0 to %2: \"%3\"")
+                            .arg(intervalVariable)
+                            .arg(maximumInterval)
+                            .arg(environment.value(intervalVariable)));
+        }
+        commandLine.historyInterval = *seconds;
+    }
+
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
+        if (argument == intervalOption || argument.startsWith(intervalOption + QLatin1Char('='))) {
+            const bool separate = argument == intervalOption;
+            if (separate && i + 1 >= arguments.size()) {
+                return fail(QStringLiteral("%1 needs a value").arg(intervalOption));
+            }
+            const QString value =
+                separate ? arguments[++i] : argument.mid(intervalOption.size() + 1);
+            const auto seconds = intervalSeconds(value);
+            if (!seconds) {
+                return fail(QStringLiteral("%1: not a number of seconds from 0 to %2: \"%3\"")
+                                .arg(intervalOption)
+                                .arg(maximumInterval)
+                                .arg(value));
+            }
+            commandLine.historyInterval = *seconds;
+            continue;
+        }
         if (argument == QLatin1StringView("--version")) {
             commandLine.showVersion = true;
             continue;

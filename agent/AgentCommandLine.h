@@ -8,13 +8,16 @@
 // The agent's command line:
 //   OndaraHelper [--smc auto|applesmc|hwmon[:PATH]|demo|profile:PATH]
 //                [--smart auto|none|demo|profile:PATH]
-//                [--memory proc|profile:PATH] [--version] [--help]
-// Each source can also come from ONDARA_SMC, ONDARA_SMART and ONDARA_MEMORY;
-// the command line wins over the environment.
+//                [--memory proc|profile:PATH] [--history-interval SECONDS]
+//                [--version] [--help]
+// Each can also come from ONDARA_SMC, ONDARA_SMART, ONDARA_MEMORY and
+// ONDARA_HISTORY_INTERVAL; the command line wins over the environment.
 struct AgentCommandLine {
     QString smc = QStringLiteral("auto");
     QString smart = QStringLiteral("auto");
     QString memory = QStringLiteral("proc");
+    // Seconds between the agent's own rounds, 0 to 3600; 0 records nothing.
+    int historyInterval = 5;
     bool showVersion = false;
     bool showHelp = false;
 

@@ -1,5 +1,6 @@
 #include "HelperDaemon.h"
 
+#include "AgentHistory.h"
 #include "AgentLogging.h"
 #include "DriveTemperature.h"
 #include "OndaraNames.h"
@@ -16,6 +17,7 @@
 #include "vm/ProfileVmStatisticsSource.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -179,7 +181,10 @@ Status loadMemory(const QString& value, HelperDaemon::Backends& backends) {
 HelperDaemon::HelperDaemon(AgentCommandLine commandLine)
     : options(std::move(commandLine)) {}
 
-HelperDaemon::~HelperDaemon() = default;
+HelperDaemon::~HelperDaemon() {
+    // The history's last rows go out while the controller still exists.
+    recorder.reset();
+}
 
 Result<HelperDaemon::Backends> HelperDaemon::loadBackends() {
     Backends loaded;
@@ -219,7 +224,7 @@ void HelperDaemon::flush() {
     }
 }
 
-SMCController* HelperDaemon::controller() {
+SMCController* HelperDaemon::controllerUnlessMissing() {
     if (shared) {
         return shared.get();
     }
@@ -229,11 +234,34 @@ SMCController* HelperDaemon::controller() {
     }
     auto opened = SMCController::open(std::move(made));
     if (!opened) {
-        if (fatalStop) {
-            fatalStop(opened.error());
-        }
+        openFailure = opened.error();
         return nullptr;
     }
     shared = std::move(*opened);
     return shared.get();
+}
+
+AgentHistory& HelperDaemon::makeHistory(const QString& directory, int intervalSeconds,
+                                        DesktopNotifications* notifications) {
+    recorder = std::make_unique<AgentHistory>(*this, directory, intervalSeconds, notifications);
+    return *recorder;
+}
+
+QString HelperDaemon::stateDirectory() {
+    // The base directory specification allows absolute paths only.
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base)) {
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    }
+    return base + QStringLiteral("/ondara");
+}
+
+SMCController* HelperDaemon::controller() {
+    if (SMCController* opened = controllerUnlessMissing()) {
+        return opened;
+    }
+    if (fatalStop) {
+        fatalStop(openFailure);
+    }
+    return nullptr;
 }

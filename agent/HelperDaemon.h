@@ -15,7 +15,9 @@
 #include <functional>
 #include <memory>
 
+class AgentHistory;
 class AtaSmartPlatform;
+class DesktopNotifications;
 class SmcDriver;
 class VmStatisticsSource;
 
@@ -46,6 +48,19 @@ public:
     // The process's one controller, created on first use. Null when the SMC
     // can't be opened: then the fatal stop runs (main ends the process).
     SMCController* controller();
+    // The same for the agent's own rounds: a machine without an SMC only
+    // says so here, and leaves stopping the agent to the first client.
+    SMCController* controllerUnlessMissing();
+
+    // Makes the history and the alerts (see AgentHistory), keeping the
+    // history in `directory`; its rounds begin with its start().
+    AgentHistory& makeHistory(const QString& directory, int intervalSeconds,
+                              DesktopNotifications* notifications);
+    // Null before makeHistory.
+    AgentHistory* history() const { return recorder.get(); }
+    // Where the agent keeps its history: $XDG_STATE_HOME/ondara, by default
+    // ~/.local/state/ondara.
+    static QString stateDirectory();
     // Where the controller's settings and notifications go; by default the
     // running agent's (see SMCControllerEnvironment::system).
     void setControllerEnvironment(SMCControllerEnvironment environment);
@@ -69,4 +84,6 @@ private:
     std::optional<SMCControllerEnvironment> environment;
     std::function<void(const QString&)> fatalStop;
     std::unique_ptr<SMCController> shared;
+    QString openFailure;
+    std::unique_ptr<AgentHistory> recorder;
 };

@@ -429,19 +429,45 @@ void SMCController::postNotification(const QString& name) {
     }
 }
 
+void SMCController::persistKey(const QString& key, const QVariant& value,
+                               const QString& notification) {
+    if (!notification.isEmpty() && !pendingNotifications_.contains(notification)) {
+        pendingNotifications_.append(notification);
+    }
+    if (defaults_) {
+        if (defaults_->objectForKey(key) != value) {
+            defaults_->setObject(key, value);
+        }
+        if (defaults_->hasPendingChanges() && !defaults_->synchronize()) {
+            logProblem(QStringLiteral("Could not save %1; the change is kept and saved with the "
+                                      "next one")
+                           .arg(key));
+            return;
+        }
+    }
+    postPendingNotifications();
+}
+
 SMCController::MemoryFigures SMCController::memoryFigures() {
+    if (const auto figures = readMemoryFigures()) {
+        return *figures;
+    }
+    writeStandardOutput("Error getting host_statistics64\n");
+    return {};
+}
+
+std::optional<SMCController::MemoryFigures> SMCController::readMemoryFigures() {
     const auto statistics =
         environment.memory ? environment.memory->statistics() : std::optional<VmStatistics>();
     if (!statistics) {
-        writeStandardOutput("Error getting host_statistics64\n");
-        return {};
+        return std::nullopt;
     }
     auto gibibytes = [](uint64_t pages) {
         return double(pages) * double(VmStatistics::pageSize) / bytesPerGibibyte;
     };
-    return {gibibytes(statistics->freeCount), gibibytes(statistics->activeCount),
-            gibibytes(statistics->inactiveCount), gibibytes(statistics->wireCount),
-            gibibytes(statistics->compressorPageCount)};
+    return MemoryFigures{gibibytes(statistics->freeCount), gibibytes(statistics->activeCount),
+                         gibibytes(statistics->inactiveCount), gibibytes(statistics->wireCount),
+                         gibibytes(statistics->compressorPageCount)};
 }
 
 double SMCController::totalMemory() {

@@ -74,6 +74,11 @@ public:
     void persist(const QString& part);
     // Writes what earlier persists could not (at the stop).
     void flush();
+    // Writes another key the agent owns and posts its notification (none
+    // when empty), as persist does for the selection:
+    // announced once the file holds it, else kept and written with the next
+    // change or at flush.
+    void persistKey(const QString& key, const QVariant& value, const QString& notification);
 
     struct MemoryFigures {
         double free = 0;
@@ -84,6 +89,8 @@ public:
     };
     // The page counts of the moment in GiB; all 0 when the query fails.
     MemoryFigures memoryFigures();
+    // The same, quietly: nothing when the query fails.
+    std::optional<MemoryFigures> readMemoryFigures();
     // Installed memory in GiB; 0 when it can't be learnt.
     double totalMemory();
 

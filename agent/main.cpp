@@ -3,12 +3,14 @@
 // first client calls.
 
 #include "AgentCommandLine.h"
+#include "AgentHistory.h"
 #include "AgentLogging.h"
 #include "AgentResources.h"
 #include "HelperDaemon.h"
 #include "OndaraNames.h"
 #include "OndaraVersion.h"
 #include "ServiceDelegate.h"
+#include "ipc/DesktopNotifications.h"
 #include "ipc/HelperListener.h"
 
 #include <QCoreApplication>
@@ -132,6 +134,16 @@ int main(int argc, char** argv) {
     static ServiceDelegate delegate(daemon);
     static HelperListener* const listener = new HelperListener(bus, &delegate, &app);
     listener->setSensorSources([] { return daemon.sources(); });
+    // The agent's own rounds, whether or not anyone is connected; they begin
+    // once the agent serves.
+    auto* notifications = new DesktopNotifications(bus, &app);
+    AgentHistory& history = daemon.makeHistory(HelperDaemon::stateDirectory(),
+                                               commandLine->historyInterval, notifications);
+    listener->setHistoryService(&history);
+    QObject::connect(&history, &AgentHistory::alertRaised, listener,
+                     &HelperListener::announceAlertRaised);
+    QObject::connect(&history, &AgentHistory::alertCleared, listener,
+                     &HelperListener::announceAlertCleared);
     switch (listener->resume()) {
     case HelperListener::ResumeResult::Ok:
         break;
@@ -145,6 +157,7 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     }
 
+    history.start();
     new BusLossWatcher(bus, &app);
     if (!installStopSignals(app)) {
         printError(QStringLiteral("cannot watch for stop signals"));
@@ -153,6 +166,8 @@ int main(int argc, char** argv) {
     logSource(QStringLiteral("OndaraHelper %1 serving %2")
                   .arg(QStringLiteral(ONDARA_VERSION_TEXT), OndaraNames::helperServiceName));
     const int status = app.exec();
+    // What the history holds in memory is written before the agent goes.
+    history.finish();
     daemon.flush();
     // Nothing on the way out may wait for the bus: a bus connection that a
     // client has flooded can be too busy to answer, and the name is released

@@ -70,6 +70,7 @@ DemoAgent::DemoAgent(const QString& busAddress, const QStringList& extraArgument
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     environment.insert("XDG_CONFIG_HOME", configHome.path());
+    environment.insert("XDG_STATE_HOME", configHome.path());
     environment.insert("QT_FORCE_STDERR_LOGGING", "1");
     process.setProcessEnvironment(environment);
     process.setStandardOutputFile(QProcess::nullDevice());

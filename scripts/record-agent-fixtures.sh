@@ -47,7 +47,8 @@ record() {
     if [ -f "$out/$name.input.plist" ]; then
         cp "$out/$name.input.plist" "$home/$suite"
     fi
-    XDG_CONFIG_HOME=$home QT_FORCE_STDERR_LOGGING=1 "$agent" "$@" 2>"$home/log" &
+    XDG_CONFIG_HOME=$home XDG_STATE_HOME=$home QT_FORCE_STDERR_LOGGING=1 "$agent" "$@" \
+        2>"$home/log" &
     local pid=$!
     for _ in $(seq 100); do
         grep -q 'serving com.quillbank' "$home/log" && break

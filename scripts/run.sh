@@ -44,7 +44,8 @@ fi
 has_sensors() {
     local scratch status=0
     scratch="$(mktemp -d)"
-    XDG_CONFIG_HOME="$scratch" ONDARA_SMC=auto ONDARA_SMART=none dbus-run-session -- bash -c '
+    XDG_CONFIG_HOME="$scratch" XDG_STATE_HOME="$scratch" ONDARA_SMC=auto ONDARA_SMART=none \
+        dbus-run-session -- bash -c '
         "$1/OndaraHelper" >/dev/null 2>&1 &
         agent=$!
         trap "kill $agent 2>/dev/null" EXIT
@@ -64,9 +65,10 @@ else
     echo "No SMC or hwmon sensors on this machine: asking for the built-in demo machine."
     # The application hands these to the agent it starts.
     export ONDARA_SMC=demo ONDARA_SMART=demo
-    # The demo machine's selection must never become the user's real one, and
-    # its agent stays out of the user's service manager.
-    export XDG_CONFIG_HOME="$build/demo-config" ONDARA_SYSTEMCTL=false
+    # The demo machine's selection and history must never become the user's
+    # real ones, and its agent stays out of the user's service manager.
+    export XDG_CONFIG_HOME="$build/demo-config" XDG_STATE_HOME="$build/demo-state" \
+        ONDARA_SYSTEMCTL=false
 fi
 
 if [ -x "$bin/Ondara" ]; then

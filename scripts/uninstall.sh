@@ -2,8 +2,8 @@
 # Removes Ondara from this user's account: stops the agent and removes its
 # unit or pid file and its property list, then the programs, menu entries,
 # icons, manual pages and AppStream data installed under the prefix. The
-# settings (and the widget's place on screen) stay, so a reinstall shows the
-# same choices, unless --purge.
+# settings (and the widget's place on screen) and the agent's history stay,
+# so a reinstall shows the same choices, unless --purge.
 #
 #   scripts/uninstall.sh [--prefix PREFIX] [--purge]
 #
@@ -125,4 +125,4 @@ if [ $purge -eq 1 ]; then
 else
     rmdir -- "$launch_agents" "$config/ondara" 2>/dev/null || true
 fi
-echo "Ondara removed from $prefix$([ $purge -eq 1 ] && echo ", settings included" || echo "; settings kept in $config")."
+echo "Ondara removed from $prefix$([ $purge -eq 1 ] && echo ", settings and history included" || echo "; settings kept in $config")."

@@ -11,6 +11,9 @@ inline constexpr QLatin1StringView helperObjectPath{"/com/quillbank/OndaraHelper
 inline constexpr QLatin1StringView helperInterface{"com.quillbank.OndaraHelperProtocol"};
 // Beyond the protocol, on the same object: what stands behind each key.
 inline constexpr QLatin1StringView sourcesInterface{"com.quillbank.OndaraHelper.Sources1"};
+// The readings the agent recorded, and the alerts it raises from them.
+inline constexpr QLatin1StringView historyInterface{"com.quillbank.OndaraHelper.History1"};
+inline constexpr QLatin1StringView alertsInterface{"com.quillbank.OndaraHelper.Alerts1"};
 
 // Distributed notifications travel as argument-less signals of this interface.
 inline constexpr QLatin1StringView notificationInterface{"com.quillbank.DistributedNotifications"};
@@ -29,6 +32,7 @@ inline constexpr QLatin1StringView memSensors{"MemSensors"};
 inline constexpr QLatin1StringView machineSensors{"MachineSensors"};
 inline constexpr QLatin1StringView sections{"Sections"};
 inline constexpr QLatin1StringView units{"Units"};
+inline constexpr QLatin1StringView alertRules{"AlertRules"};
 // Written by the clients.
 inline constexpr QLatin1StringView helperInstalled{"helperInstalled"};
 inline constexpr QLatin1StringView appVersion{"AppVersion"};
@@ -41,6 +45,7 @@ inline constexpr QLatin1StringView fansDidChange{"fansDidChange"};
 inline constexpr QLatin1StringView memDidChange{"memDidChange"};
 inline constexpr QLatin1StringView sectionsDidChange{"sectionsDidChange"};
 inline constexpr QLatin1StringView unitsDidChange{"unitsDidChange"};
+inline constexpr QLatin1StringView alertsDidChange{"alertsDidChange"};
 } // namespace Notifications
 
 // Section words: protocol arguments and tab identifiers.

@@ -3,6 +3,7 @@
 #include "OndaraHelperProtocol.h"
 #include "SensorRecordCodec.h"
 #include "ipc/HelperCallQueue.h"
+#include "ipc/HelperHistoryService.h"
 #include "ipc/IpcLogging.h"
 #include "ipc/PendingBusReply.h"
 #include "ipc/PropertyListDBus.h"
@@ -294,4 +295,93 @@ QVariantMap HelperBusEndpoint::Sources() {
     const QVariant answer = PropertyListDBus::toDBus(
         SensorRecordCodec::toPropertyList(sources ? sources() : SensorSources()));
     return answer.toMap();
+}
+
+template <typename Call> bool HelperBusEndpoint::historyCall(const char* method, Call call) {
+    if (!history) {
+        refuse(QDBusError::UnknownInterface, QStringLiteral("The agent keeps no history"));
+        return false;
+    }
+    QString problem;
+    try {
+        problem = call(*history);
+        if (problem.isEmpty()) {
+            return true;
+        }
+        refuse(QDBusError::InvalidArgs, problem);
+    } catch (const std::exception& error) {
+        qCWarning(lcIpc, "%s failed: %s", method, error.what());
+        refuse(QDBusError::Failed, QStringLiteral("The request failed"));
+    } catch (...) {
+        qCWarning(lcIpc, "%s failed", method);
+        refuse(QDBusError::Failed, QStringLiteral("The request failed"));
+    }
+    return false;
+}
+
+QStringList HelperBusEndpoint::Series() {
+    QStringList answer;
+    historyCall("Series", [&answer](HelperHistoryService& service) {
+        answer = service.series();
+        return QString();
+    });
+    return answer;
+}
+
+QList<HistoryBucket> HelperBusEndpoint::Samples(const QString& series, qlonglong since,
+                                                qlonglong until, uint maxPoints) {
+    QList<HistoryBucket> answer;
+    if (!acceptsTexts({&series})) {
+        return answer;
+    }
+    historyCall("Samples", [&](HelperHistoryService& service) {
+        auto samples = service.samples(series, since, until, maxPoints);
+        if (!samples) {
+            return samples.error();
+        }
+        answer = std::move(*samples);
+        return QString();
+    });
+    return answer;
+}
+
+uint HelperBusEndpoint::Interval() {
+    uint answer = 0;
+    historyCall("Interval", [&answer](HelperHistoryService& service) {
+        answer = service.interval();
+        return QString();
+    });
+    return answer;
+}
+
+QList<QVariantMap> HelperBusEndpoint::Rules() {
+    QList<QVariantMap> answer;
+    historyCall("Rules", [&answer](HelperHistoryService& service) {
+        for (const AlertRule& rule : service.rules()) {
+            // The bus carries the contract's own types: forSeconds as u.
+            QVariantMap entry = rule.toPropertyList(true);
+            entry.insert(QStringLiteral("forSeconds"), uint(rule.forSeconds));
+            answer.append(entry);
+        }
+        return QString();
+    });
+    return answer;
+}
+
+void HelperBusEndpoint::SetRule(const QString& series, double above, double clearBelow,
+                                uint forSeconds, bool enabled) {
+    if (!acceptsTexts({&series})) {
+        return;
+    }
+    historyCall("SetRule", [&](HelperHistoryService& service) {
+        return service.setRule({series, above, clearBelow, forSeconds, enabled}).error();
+    });
+}
+
+void HelperBusEndpoint::RemoveRule(const QString& series) {
+    if (!acceptsTexts({&series})) {
+        return;
+    }
+    historyCall("RemoveRule",
+                [&](HelperHistoryService& service) { return service.removeRule(series).error(); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HistoryBucket.h"
 #include "SensorRecords.h"
 
 #include <QDBusContext>
@@ -12,6 +13,7 @@
 #include <initializer_list>
 
 class HelperCallQueue;
+class HelperHistoryService;
 class OndaraHelperProtocol;
 class PendingBusReply;
 
@@ -67,6 +69,23 @@ public:
     void setSourcesProvider(SourcesProvider provider) { sources = std::move(provider); }
     QVariantMap Sources();
 
+    // "com.quillbank.OndaraHelper.History1" and "…Alerts1", answered by the
+    // service for every caller; a refused call gets InvalidArgs.
+    void setHistoryService(HelperHistoryService* service) { history = service; }
+    QStringList Series();
+    QList<HistoryBucket> Samples(const QString& series, qlonglong since, qlonglong until,
+                                 uint maxPoints);
+    uint Interval();
+    QList<QVariantMap> Rules();
+    void SetRule(const QString& series, double above, double clearBelow, uint forSeconds,
+                 bool enabled);
+    void RemoveRule(const QString& series);
+
+Q_SIGNALS:
+    // Sent on the bus by the alerts' adaptor.
+    void AlertRaised(const QString& series, double value, double above);
+    void AlertCleared(const QString& series, double value);
+
 private:
     using QueryCall =
         std::function<void(OndaraHelperProtocol&, std::function<void(const QVariant&)>)>;
@@ -79,8 +98,12 @@ private:
     bool acceptsElements(qsizetype count);
     bool acceptsTexts(std::initializer_list<const QString*> texts);
     void refuse(QDBusError::ErrorType type, const QString& text);
+    // Runs a call of the history service; false when it failed, after
+    // replying with the error.
+    template <typename Call> bool historyCall(const char* method, Call call);
 
     ServiceLookup lookup;
     SourcesProvider sources;
     HelperCallQueue* queue;
+    HelperHistoryService* history = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "ipc/HelperListener.h"
 
 #include "OndaraHelperAdaptor.h"
+#include "OndaraHelperAlertsAdaptor.h"
+#include "OndaraHelperHistoryAdaptor.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraHelperSourcesAdaptor.h"
 #include "OndaraNames.h"
@@ -37,6 +39,24 @@ void HelperListener::setSensorSources(std::function<SensorSources()> provider) {
         sourcesServed = true;
     }
     endpoint->setSourcesProvider(std::move(provider));
+}
+
+void HelperListener::setHistoryService(HelperHistoryService* service) {
+    if (!historyServed) {
+        HistoryBucket::registerBusTypes();
+        new OndaraHelperHistoryAdaptor(endpoint);
+        new OndaraHelperAlertsAdaptor(endpoint);
+        historyServed = true;
+    }
+    endpoint->setHistoryService(service);
+}
+
+void HelperListener::announceAlertRaised(const QString& series, double value, double above) {
+    Q_EMIT endpoint->AlertRaised(series, value, above);
+}
+
+void HelperListener::announceAlertCleared(const QString& series, double value) {
+    Q_EMIT endpoint->AlertCleared(series, value);
 }
 
 HelperListener::~HelperListener() {

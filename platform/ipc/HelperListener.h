@@ -10,6 +10,7 @@
 #include <memory>
 
 class HelperBusEndpoint;
+class HelperHistoryService;
 class HelperListenerDelegate;
 class OndaraHelperProtocol;
 
@@ -37,6 +38,12 @@ public:
     // Also serves "com.quillbank.OndaraHelper.Sources1" with what the provider
     // answers; call before resume. Without it the agent has only the protocol.
     void setSensorSources(std::function<SensorSources()> provider);
+    // Also serves "com.quillbank.OndaraHelper.History1" and "…Alerts1" from
+    // the service (not owned); call before resume.
+    void setHistoryService(HelperHistoryService* service);
+    // Sends the alerts' signals.
+    void announceAlertRaised(const QString& series, double value, double above);
+    void announceAlertCleared(const QString& series, double value);
 
     // Registers the object and requests the name; calling it again once it
     // succeeded changes nothing and returns Ok.
@@ -65,4 +72,5 @@ private:
     std::map<QString, std::unique_ptr<OndaraHelperProtocol>> services;
     bool registered = false;
     bool sourcesServed = false;
+    bool historyServed = false;
 };

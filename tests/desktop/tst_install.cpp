@@ -219,9 +219,13 @@ private Q_SLOTS:
         QCOMPARE(InstallFixture::filesBelow(user.prefix()), QStringList());
         QCOMPARE(InstallFixture::filesBelow(user.runtime()), QStringList());
         QStringList left = InstallFixture::filesBelow(user.home());
-        // The settings are the suite and the lock file beside it.
+        // The settings are the suite and the lock file beside it; the agent's
+        // history is the user's too.
         left.removeAll(QStringLiteral(".config/") + suiteFile + QStringLiteral(".lock"));
         left.removeAll(QStringLiteral(".config/") + suiteFile);
+        left.removeIf([](const QString& file) {
+            return file.startsWith(QStringLiteral(".local/state/ondara/history."));
+        });
         QCOMPARE(left, QStringList());
         QCOMPARE(QFileInfo::exists(user.config() + QLatin1Char('/') + suiteFile), !purge);
     }

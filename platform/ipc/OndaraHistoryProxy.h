@@ -1,0 +1,42 @@
+#pragma once
+
+#include "OndaraHistoryProtocol.h"
+
+#include <QDBusConnection>
+#include <QObject>
+#include <memory>
+
+class OndaraHelperAlertsInterface;
+class OndaraHelperHistoryInterface;
+class QDBusMessage;
+class QDBusPendingCall;
+
+// OndaraHistoryProtocol over the bus, to the agent's well-known name (so an
+// agent that starts later is found by the next call). Replies run on this
+// object's thread; an answer outside the contract counts as a failure.
+class OndaraHistoryProxy : public QObject, public OndaraHistoryProtocol {
+    Q_OBJECT
+public:
+    explicit OndaraHistoryProxy(const QDBusConnection& bus = QDBusConnection::sessionBus(),
+                                QObject* parent = nullptr);
+    ~OndaraHistoryProxy() override;
+
+    // How long a call waits for its answer, in milliseconds.
+    void setTimeout(int milliseconds);
+
+    void series(SeriesReply reply, Failure failed) override;
+    void samples(const QString& series, qint64 since, qint64 until, quint32 maxPoints,
+                 SamplesReply reply, Failure failed) override;
+    void interval(IntervalReply reply, Failure failed) override;
+    void rules(RulesReply reply, Failure failed) override;
+    void setRule(const AlertRule& rule, DoneReply done, Failure failed) override;
+    void removeRule(const QString& series, DoneReply done, Failure failed) override;
+
+private:
+    // deliver: reads the answer, returning why it is outside the contract.
+    void whenAnswered(const QDBusPendingCall& call,
+                      std::function<QString(const QDBusMessage&)> deliver, Failure failed);
+
+    std::unique_ptr<OndaraHelperHistoryInterface> history;
+    std::unique_ptr<OndaraHelperAlertsInterface> alerts;
+};

@@ -1,0 +1,3 @@
+#include "OndaraHistoryProtocol.h"
+
+OndaraHistoryProtocol::~OndaraHistoryProtocol() = default;
