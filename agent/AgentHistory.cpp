@@ -76,7 +76,7 @@ AgentHistory::~AgentHistory() {
     finish();
 }
 
-void AgentHistory::start() {
+void AgentHistory::openStore() {
     if (const Status opened = m_store.open(); !opened) {
         qCWarning(lcHistory).noquote()
             << QStringLiteral("History: %1; keeping none, alerts go on").arg(opened.error());
@@ -84,6 +84,10 @@ void AgentHistory::start() {
         m_store.prune(m_clock());
     }
     m_lastPrune = m_clock();
+}
+
+void AgentHistory::start() {
+    openStore();
     if (m_intervalSeconds > 0) {
         m_timer.start(m_intervalSeconds * 1000);
         qCInfo(lcHistory).noquote() << QStringLiteral("History: a round every %1 s into %2")

@@ -45,6 +45,8 @@ public:
     // Opens the history (a folder it can't use leaves the alerts working) and
     // starts the rounds; the first comes one interval later.
     void start();
+    // Only opens the history: the rounds are left to whoever calls sampleRound.
+    void openStore();
     // One round now.
     void sampleRound();
     // Writes what is still in memory: the agent is about to stop.

@@ -72,7 +72,7 @@ void AlertMonitor::setRule(const AlertRule& rule) {
     stored.raisedValue = 0;
     Watch* watch = find(rule.series);
     if (!watch) {
-        m_watches.append(Watch{stored, {}, 0, 0});
+        m_watches.append(Watch{stored, {}, 0});
         return;
     }
     const bool raised = watch->rule.raised;
@@ -175,11 +175,22 @@ void AlertMonitor::raise(Watch& watch, double value, double above) {
                                        .arg(value)
                                        .arg(notification.summary);
     if (m_notifications) {
+        m_raisesInFlight.insert(series);
         QPointer<AlertMonitor> self(this);
         m_notifications->notify(notification, [self, series](quint32 id) {
-            if (Watch* raised = self ? self->find(series) : nullptr) {
-                raised->notificationId = id;
+            if (!self) {
+                return;
             }
+            self->m_raisesInFlight.remove(series);
+            const auto waiting = self->m_waitingClears.constFind(series);
+            if (waiting == self->m_waitingClears.cend()) {
+                self->m_shownRaises.insert(series, id);
+                return;
+            }
+            DesktopNotifications::Notification clear = *waiting;
+            self->m_waitingClears.erase(waiting);
+            clear.replaces = id;
+            self->m_notifications->notify(clear);
         });
     }
     Q_EMIT alertRaised(series, value, above);
@@ -193,8 +204,7 @@ void AlertMonitor::clear(Watch& watch, double value, bool turnedOff) {
     const QString watched = watchedSeries(watch.rule);
     const QString name = nameOf(watched);
     DesktopNotifications::Notification notification;
-    notification.replaces = watch.notificationId;
-    watch.notificationId = 0;
+    notification.replaces = m_shownRaises.take(series);
     if (turnedOff) {
         notification.summary = tr("The alert for %1 is off").arg(name);
         notification.body = tr("It reads %1 now.").arg(textOf(watched, value));
@@ -208,7 +218,9 @@ void AlertMonitor::clear(Watch& watch, double value, bool turnedOff) {
                 .arg(textOf(watched, value), textOf(watched, watch.rule.clearBelow));
     }
     qCInfo(lcHistory).noquote() << QStringLiteral("Alert cleared: %1 at %2").arg(series).arg(value);
-    if (m_notifications) {
+    if (m_notifications && m_raisesInFlight.contains(series)) {
+        m_waitingClears.insert(series, notification);
+    } else if (m_notifications) {
         m_notifications->notify(notification);
     }
     Q_EMIT alertCleared(series, value);

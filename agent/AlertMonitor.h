@@ -1,15 +1,15 @@
 #pragma once
 
 #include "AlertRule.h"
+#include "ipc/DesktopNotifications.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <optional>
-
-class DesktopNotifications;
 
 // Watches the samples of every round against the alert rules. A rule raises
 // when all its series' samples for forSeconds are above `above` (a failed
@@ -63,7 +63,6 @@ private:
         AlertRule rule;
         std::optional<qint64> runStart;
         double lastValue = 0;
-        quint32 notificationId = 0;
     };
 
     Watch* find(const QString& series);
@@ -76,4 +75,10 @@ private:
     DesktopNotifications* m_notifications;
     Machine m_machine;
     QList<Watch> m_watches;
+    // The desktop's id of each raise shown, by series, so its clear takes its place.
+    QHash<QString, quint32> m_shownRaises;
+    // Clears that wait for the id of their raise, which the desktop has not
+    // given yet.
+    QHash<QString, DesktopNotifications::Notification> m_waitingClears;
+    QSet<QString> m_raisesInFlight;
 };

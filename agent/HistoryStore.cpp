@@ -289,7 +289,9 @@ QString HistoryStore::prepare() {
             return failed(QStringLiteral("cannot check it"));
         }
         if (check.text(0) != QByteArrayView("ok")) {
-            return QStringLiteral("it is damaged (%1)").arg(QString::fromUtf8(check.text(0)));
+            // One log line: the check lists a problem per line.
+            return QStringLiteral("it is damaged (%1)")
+                .arg(QString::fromUtf8(check.text(0)).simplified());
         }
         const auto longest = single(m_db, "SELECT ifnull(max(step), 0) FROM chunks", &code);
         if (!longest) {

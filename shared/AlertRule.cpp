@@ -2,6 +2,7 @@
 
 #include "HistorySeries.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -108,7 +109,12 @@ std::optional<QList<AlertRule>> AlertRule::listFromPropertyList(const QVariant& 
         if (rules.size() >= maximumRules) {
             break;
         }
-        if (auto rule = fromPropertyList(element)) {
+        auto rule = fromPropertyList(element);
+        // One rule per series: the first one stands.
+        const bool taken =
+            rule && std::any_of(rules.cbegin(), rules.cend(),
+                                [&](const AlertRule& r) { return r.series == rule->series; });
+        if (rule && !taken) {
             rules.append(*rule);
         }
     }

@@ -39,8 +39,9 @@ struct AlertRule {
     // Nothing for a value that is not a rule of the layout or has a problem.
     static std::optional<AlertRule> fromPropertyList(const QVariant& value);
 
-    // "AlertRules": an array of rules; values that are not rules are left
-    // out. Nothing when the value is not an array at all.
+    // "AlertRules": an array of rules; values that are not rules, and later
+    // rules of a series already met, are left out. Nothing when the value is
+    // not an array at all.
     static std::optional<QList<AlertRule>> listFromPropertyList(const QVariant& value);
     static QVariantList toPropertyList(const QList<AlertRule>& rules);
 

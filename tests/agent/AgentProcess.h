@@ -1,7 +1,8 @@
 #pragma once
 
 // The OndaraHelper program as the tests start it: on the test's bus, with its
-// own settings folder, its log (standard error) collected.
+// own settings folder (which holds its history too), its log (standard
+// error) collected.
 
 #include "AgentTestSupport.h"
 
@@ -15,12 +16,14 @@ public:
     explicit Agent(const QStringList& arguments, const QString& configHome = "",
                    const QString& busAddress = "") {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const QString name : {"ONDARA_SMC", "ONDARA_SMART", "ONDARA_MEMORY"}) {
+        for (const QString name :
+             {"ONDARA_SMC", "ONDARA_SMART", "ONDARA_MEMORY", "ONDARA_HISTORY_INTERVAL"}) {
             environment.remove(name);
         }
         environment.insert("QT_FORCE_STDERR_LOGGING", "1");
         if (!configHome.isEmpty()) {
             environment.insert("XDG_CONFIG_HOME", configHome);
+            environment.insert("XDG_STATE_HOME", configHome);
         }
         if (!busAddress.isEmpty()) {
             environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);

@@ -131,8 +131,9 @@ public:
                                             QString("observer%1").arg(quintptr(this))))
         , center(bus)
         , spy(&center, &DistributedNotificationCenter::notificationReceived) {
-        for (const auto name : {"tempsDidChange", "fansDidChange", "memDidChange",
-                                "sectionsDidChange", "unitsDidChange", "testSentinel"}) {
+        for (const auto name :
+             {"tempsDidChange", "fansDidChange", "memDidChange", "sectionsDidChange",
+              "unitsDidChange", "alertsDidChange", "testSentinel"}) {
             center.addObserver(QString::fromLatin1(name));
         }
     }

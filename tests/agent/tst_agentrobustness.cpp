@@ -12,6 +12,7 @@
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -110,6 +111,13 @@ public:
                                          "changeFanUnitToRPM",
                                          "changeVisibilityForSection",
                                          "changeSensorWithNewSensor",
+                                         "Sources",
+                                         "Series",
+                                         "Samples",
+                                         "Interval",
+                                         "Rules",
+                                         "SetRule",
+                                         "RemoveRule",
                                          "deleteEverything",
                                          "Introspect",
                                          "Get",
@@ -119,6 +127,8 @@ public:
         static const QStringList interfaces{OndaraNames::helperInterface,
                                             OndaraNames::helperInterface,
                                             OndaraNames::helperInterface,
+                                            OndaraNames::historyInterface,
+                                            OndaraNames::alertsInterface,
                                             "org.freedesktop.DBus.Properties",
                                             "org.freedesktop.DBus.Introspectable",
                                             "org.freedesktop.DBus.Peer",
@@ -148,7 +158,7 @@ private:
         case 3:
             return QStringLiteral("CPU");
         case 4:
-            return QStringLiteral("Wired");
+            return random.bounded(2) ? QStringLiteral("Wired") : QStringLiteral("mem:Used");
         case 5:
             return QString::fromUtf8("\xc3\xa9\xe2\x82\xac\xf0\x9f\x94\xa5");
         default:
@@ -237,10 +247,21 @@ class AgentRobustnessTest : public QObject {
     QString suiteFile() const {
         return configHome.path() + "/" + OndaraNames::suiteName + ".plist";
     }
+    QVariant storedRules() const {
+        QFile stored(suiteFile());
+        if (!stored.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        return PropertyList::parse(stored.readAll())
+            .value_or(QVariant())
+            .toMap()
+            .value(Keys::alertRules);
+    }
 
 private Q_SLOTS:
     void randomCallsLeaveItServing() {
-        Agent agent(Agent::demoMachine(), configHome.path());
+        Agent agent(Agent::demoMachine() + QStringList{"--history-interval", "1"},
+                    configHome.path());
         QVERIFY(agent.waitUntilServing());
         QDBusConnection bus = QDBusConnection::sessionBus();
         const quint32 seed = QRandomGenerator::global()->generate();
@@ -288,6 +309,59 @@ private Q_SLOTS:
             QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
             QCOMPARE(reply.signature(), signature);
         }
+        // Beyond the protocol too, once a round has been recorded.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            bus.call(callTo(OndaraNames::historyInterface, "Series", {}), QDBus::Block, callWait)
+                .arguments()
+                .value(0)
+                .toStringList()
+                .contains("mem:Total"),
+            callWait);
+        for (const auto& [interface, member, args, signature] :
+             QList<std::tuple<QString, QString, QVariantList, QString>>{
+                 {OndaraNames::historyInterface, "Series", {}, "as"},
+                 {OndaraNames::historyInterface, "Interval", {}, "u"},
+                 {OndaraNames::historyInterface,
+                  "Samples",
+                  {"mem:Total", qlonglong(0), qlonglong(1) << 62, 600u},
+                  "a(xddd)"},
+                 {OndaraNames::alertsInterface, "Rules", {}, "aa{sv}"}}) {
+            const QDBusMessage reply =
+                bus.call(callTo(interface, member, args), QDBus::Block, callWait);
+            QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+            QCOMPARE(reply.signature(), signature);
+        }
+
+        // Requests the agent must refuse: an error each, and nothing stored.
+        const QVariant rulesBefore = storedRules();
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        const qlonglong now = QDateTime::currentMSecsSinceEpoch();
+        for (const auto& [member, args] : QList<std::pair<QString, QVariantList>>{
+                 {"Samples", {"temp:QQQQ", qlonglong(0), now, 600u}},
+                 {"Samples", {"no series at all", qlonglong(0), now, 600u}},
+                 {"Samples", {"mem:Total", now, now - 1, 600u}},
+                 {"Samples", {"mem:Total", qlonglong(-5), now, 600u}},
+                 {"Samples", {"mem:Total", qlonglong(0), now, 0u}},
+                 {"Samples", {"mem:Total", qlonglong(0), now, 10000000u}},
+                 {"SetRule", {"temp:QQQQ", 90.0, 80.0, 30u, true}},
+                 {"SetRule", {"mem:Used", nan, 1.0, 30u, true}},
+                 {"SetRule", {"mem:Used", 9.0, -inf, 30u, true}},
+                 {"SetRule", {"mem:Used", inf, inf, 30u, true}},
+                 {"SetRule", {"mem:Used", 5.0, 6.0, 30u, true}},
+                 {"SetRule", {"mem:Used", 5.0, 4.0, 100000000u, true}},
+                 {"SetRule", {QString(100000, 'x'), 5.0, 4.0, 30u, true}},
+                 {"RemoveRule", {QString(100000, 'x')}}}) {
+            const QString interface =
+                member == "Samples" ? OndaraNames::historyInterface : OndaraNames::alertsInterface;
+            const QDBusMessage reply =
+                bus.call(callTo(interface, member, args), QDBus::Block, callWait);
+            QVERIFY2(reply.type() == QDBusMessage::ErrorMessage, qPrintable(member));
+            QCOMPARE(reply.errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+        }
+        QCOMPARE(storedRules(), rulesBefore);
+        QVERIFY2(agent.process.state() == QProcess::Running, qPrintable(agent.log()));
+
         QFile stored(suiteFile());
         QVERIFY(stored.open(QIODevice::ReadOnly));
         const auto parsed = PropertyList::parse(stored.readAll());
