@@ -7,6 +7,7 @@
 #include "OndaraNames.h"
 #include "SMCController.h"
 #include "SMCKit.h"
+#include "SeriesLabels.h"
 #include "UserUnits.h"
 #include "defaults/UserDefaults.h"
 
@@ -248,49 +249,16 @@ void AgentHistory::loadRules(SMCController& controller) {
 
     // The messages speak of the machine as the user sees it now.
     SMCController* machine = &controller;
+    const auto labels = [machine] {
+        return SeriesLabels(machine->selection().temperatures, machine->selection().fans);
+    };
     m_monitor.setMachine(
-        {[machine](const QString& name) {
+        {[labels](const QString& series) { return labels().name(series); },
+         [machine, labels](const QString& name, double value) {
              const auto series = HistorySeries::parse(name);
-             if (!series) {
-                 return name;
-             }
-             const SensorSelection& selection = machine->selection();
-             switch (series->kind) {
-             case HistorySeries::Kind::temperature: {
-                 QStringList components;
-                 for (const TemperatureEntry& entry : selection.temperatures.entries()) {
-                     if (HistorySeries::temperature(entry.code) == name) {
-                         components.append(entry.displayName());
-                     }
-                 }
-                 return components.isEmpty() ? tr("Sensor %1").arg(series->key)
-                                             : components.join(QStringLiteral(", "));
-             }
-             case HistorySeries::Kind::fan:
-             case HistorySeries::Kind::stoppedFan:
-                 for (const FanEntry& entry : selection.fans.entries()) {
-                     if (entry.number == series->fan) {
-                         return entry.displayName();
-                     }
-                 }
-                 return tr("Fan %1").arg(series->fan);
-             case HistorySeries::Kind::memory:
-                 return tr("%1 memory").arg(series->key);
-             }
-             return name;
-         },
-         [machine](const QString& name, double value) {
-             const auto series = HistorySeries::parse(name);
-             if (!series) {
-                 return QString::number(value);
-             }
-             int maxSpeed = 0;
-             for (const FanEntry& entry : machine->selection().fans.entries()) {
-                 if (entry.number == series->fan) {
-                     maxSpeed = entry.maxSpeed.value_or(0);
-                 }
-             }
-             return UserUnits(machine->units()).text(series->kind, value, maxSpeed);
+             return series ? UserUnits(machine->units())
+                                 .text(series->kind, value, labels().maxSpeed(name))
+                           : QString::number(value);
          },
          [](int fan) {
              return SMCKit::valueOr([fan] { return SMCKit::readFanMinimumSpeed(fan); }, 0);

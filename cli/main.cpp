@@ -1,7 +1,9 @@
+#include "HistoryCollector.h"
 #include "OndaraVersion.h"
 #include "ReadingsCollector.h"
 #include "ReadingsReport.h"
 #include "ipc/OndaraHelperProxy.h"
+#include "ipc/OndaraHistoryProxy.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -37,6 +39,49 @@ QString oneLine(QString text) {
     return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
 }
 
+QString jsonText(const QJsonObject& object) {
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
+}
+
+// --history and --alerts: one answer of the agent's history, printed.
+int printHistory(QCoreApplication& app, const QDBusConnection& bus, const QString& series,
+                 qint64 sinceMs, bool json, bool csv) {
+    OndaraHelperProxy proxy(bus);
+    proxy.setTimeout(answerTimeoutMs);
+    OndaraHistoryProxy history(bus);
+    history.setTimeout(answerTimeoutMs);
+    HistoryCollector collector(&proxy, &history);
+    QObject::connect(
+        &proxy, &OndaraHelperProxy::requestFailed, &collector,
+        [&collector](const QString&, const QString& error) { collector.abort(error); });
+    int status = 0;
+    QObject::connect(
+        &collector, &HistoryCollector::historyCollected, &app, [&](const HistoryReport& report) {
+            writeTo(stdout, json ? jsonText(report.json()) : csv ? report.csv() : report.text());
+            app.exit(0);
+        });
+    QObject::connect(&collector, &HistoryCollector::alertsCollected, &app,
+                     [&](const AlertsReport& report) {
+                         writeTo(stdout, json ? jsonText(report.json()) : report.text());
+                         app.exit(0);
+                     });
+    QObject::connect(&collector, &HistoryCollector::failed, &app, [&](const QString& reason) {
+        writeTo(stderr, QStringLiteral("ondara-cli: %1\n").arg(oneLine(reason)));
+        app.exit(1);
+    });
+    if (series.isEmpty()) {
+        collector.collectAlerts(answerTimeoutMs);
+    } else {
+        collector.collectHistory(series, sinceMs, answerTimeoutMs);
+    }
+    status = app.exec();
+    // Answers still on their way are awaited, as for the readings.
+    while (proxy.pendingRequests() > 0) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -63,8 +108,57 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Print every component, fan and memory figure in the OpenMetrics text "
                        "format (degrees Celsius, rpm, bytes), as node_exporter's textfile "
                        "collector reads it."));
-    parser.addOptions({allOption, jsonOption, openMetricsOption, watchOption});
+    const QCommandLineOption historyOption(
+        QStringLiteral("history"),
+        QStringLiteral("Print what the agent recorded of SERIES: a series name (\"temp:TC0D\", "
+                       "\"fan:0\", \"mem:Used\") or a component (\"CPU\")."),
+        QStringLiteral("SERIES"));
+    const QCommandLineOption sinceOption(
+        QStringLiteral("since"),
+        QStringLiteral("With --history: how far back, as 90s, 15m, 1h (the default) or 2d."),
+        QStringLiteral("DURATION"));
+    const QCommandLineOption csvOption(
+        QStringLiteral("csv"), QStringLiteral("With --history: print comma-separated values."));
+    const QCommandLineOption alertsOption(
+        QStringLiteral("alerts"),
+        QStringLiteral("List the agent's alert rules and the alerts raised now."));
+    parser.addOptions({allOption, jsonOption, openMetricsOption, watchOption, historyOption,
+                       sinceOption, csvOption, alertsOption});
     parser.process(app);
+
+    const bool historyAsked = parser.isSet(historyOption);
+    const bool alertsAsked = parser.isSet(alertsOption);
+    if (historyAsked || alertsAsked) {
+        const bool others = parser.isSet(allOption) || parser.isSet(openMetricsOption) ||
+                            parser.isSet(watchOption) || (historyAsked && alertsAsked);
+        const bool csv = parser.isSet(csvOption);
+        if (others || (csv && (alertsAsked || parser.isSet(jsonOption))) ||
+            (alertsAsked && parser.isSet(sinceOption))) {
+            writeTo(stderr, QStringLiteral("ondara-cli: --history goes with --since and one of "
+                                           "--json or --csv; --alerts with --json only\n"));
+            return 2;
+        }
+        const auto since = HistoryReport::durationMs(
+            parser.isSet(sinceOption) ? parser.value(sinceOption) : QStringLiteral("1h"));
+        if (!since) {
+            writeTo(stderr, QStringLiteral("ondara-cli: --since takes a duration such as 90s, "
+                                           "15m, 1h or 2d, up to 30d\n"));
+            return 2;
+        }
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) {
+            writeTo(stderr, QStringLiteral("ondara-cli: cannot reach the Ondara agent: no "
+                                           "session bus (%1)\n")
+                                .arg(oneLine(bus.lastError().message())));
+            return 1;
+        }
+        return printHistory(app, bus, historyAsked ? parser.value(historyOption) : QString(),
+                            *since, parser.isSet(jsonOption), csv);
+    }
+    if (parser.isSet(sinceOption) || parser.isSet(csvOption)) {
+        writeTo(stderr, QStringLiteral("ondara-cli: --since and --csv go with --history\n"));
+        return 2;
+    }
 
     const bool all = parser.isSet(allOption);
     const bool json = parser.isSet(jsonOption);

@@ -5,18 +5,55 @@
 #include "OndaraVersion.h"
 #include "ReadingsCollector.h"
 #include "ReadingsReport.h"
+#include "ipc/HelperHistoryService.h"
 #include "ipc/HelperListener.h"
 #include "ipc/OndaraHelperProxy.h"
 
+#include <QDateTime>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+
+namespace {
+
+// A history of two readings of the CPU's sensor, a minute ago and now, and
+// one raised rule.
+class FakeHistory : public HelperHistoryService {
+public:
+    qint64 askedSpan = 0;
+
+    QStringList series() override { return {"temp:TC0P"}; }
+    Result<QList<HistoryBucket>> samples(const QString& series, qint64 since, qint64 until,
+                                         quint32) override {
+        if (series != "temp:TC0P") {
+            return Result<QList<HistoryBucket>>::failure("No series \"" + series +
+                                                         "\" is recorded");
+        }
+        askedSpan = until - since;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        return QList<HistoryBucket>{{now - 60000, 50, 50, 50}, {now, 60.5, 55, 70}};
+    }
+    quint32 interval() override { return 5; }
+    QList<AlertRule> rules() override {
+        AlertRule cpu{"temp:TC0P", 90, 80, 30, true};
+        cpu.raised = true;
+        cpu.raisedValue = 95;
+        return {cpu, {"fan:0:stopped", 0, 0, 30, false}};
+    }
+    Status setRule(const AlertRule&) override { return succeeded(); }
+    Status removeRule(const QString&) override { return succeeded(); }
+};
+
+} // namespace
 
 class TestOndaraCli : public QObject {
     Q_OBJECT
 
     FakeAgentState state;
+    FakeHistory history;
     FakeHelperDelegate delegate{state};
     std::unique_ptr<HelperListener> listener;
     std::unique_ptr<OndaraHelperProxy> proxy;
@@ -25,6 +62,7 @@ class TestOndaraCli : public QObject {
     // An agent that tells what stands behind its keys, or one from before it did.
     void startAgent(bool withSources = false) {
         listener = std::make_unique<HelperListener>(QDBusConnection::sessionBus(), &delegate);
+        listener->setHistoryService(&history);
         if (withSources) {
             listener->setSensorSources([] {
                 return SensorSources{
@@ -157,6 +195,60 @@ private Q_SLOTS:
         }
     }
 
+    // The user's units (here Fahrenheit) and names; what was asked.
+    void cliPrintsTheHistoryAndTheAlerts_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("lines"); // parts of the lines of the output, in order
+        QTest::newRow("text, by component") << QStringList{"--history", "CPU", "--since", "15m"}
+                                            << QStringList{"CPU (temp:TC0P), a reading every 5 s",
+                                                           "  122 °F", "  141 °F  (131 to 158)"};
+        QTest::newRow("csv") << QStringList{"--history", "temp:TC0P", "--csv"}
+                             << QStringList{"time,ms,unit,mean,min,max", "Z,", "Z,"};
+        QTest::newRow("alerts")
+            << QStringList{"--alerts"}
+            << QStringList{"Alert rules",
+                           "  on   CPU (temp:TC0P): above 194 °F for 30 s, clears below 176 °F",
+                           "  off  Left Fan (fan:0:stopped): stands for 30 s",
+                           "",
+                           "Raised now",
+                           "  CPU (temp:TC0P) at 203 °F"};
+    }
+    void cliPrintsTheHistoryAndTheAlerts() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, lines);
+        startAgent();
+        const QStringList run = runCli(arguments);
+        QCOMPARE(run.value(0), "0");
+        QCOMPARE(run.value(2), "");
+        const QStringList printed = run.value(1).split('\n');
+        QCOMPARE(printed.size(), lines.size() + 1);
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            QVERIFY2(printed[i].contains(lines[i]), qPrintable(printed[i]));
+        }
+        if (arguments.contains("--since")) {
+            QCOMPARE(history.askedSpan, 15 * 60 * 1000);
+        }
+        if (arguments.contains("--csv")) {
+            QVERIFY(printed[1].endsWith(",°F,122,122,122"));
+            QVERIFY(printed[2].endsWith(",°F,140.9,131,158"));
+        }
+    }
+
+    void cliPrintsTheHistoryAsJson() {
+        startAgent();
+        const QStringList run = runCli({"--history", "temp:TC0P", "--json"});
+        QCOMPARE(run.value(0), "0");
+        const QJsonObject report = QJsonDocument::fromJson(run.value(1).toUtf8()).object();
+        QCOMPARE(report["name"].toString(), "CPU");
+        QCOMPARE(report["unit"].toString(), "°F");
+        QCOMPARE(report["interval"].toInt(), 5);
+        const QJsonObject last = report["samples"].toArray().last().toObject();
+        QCOMPARE(last["mean"].toDouble(), 140.9);
+        QCOMPARE(last["max"].toDouble(), 158.0);
+        QVERIFY(last["time"].toString().endsWith('Z'));
+        QCOMPARE(history.askedSpan, 60 * 60 * 1000);
+    }
+
     // A failure is one line on standard error and nothing on standard output
     // (without an agent, every request of the round fails, yet one line).
     void cliOutcomes_data() {
@@ -167,12 +259,26 @@ private Q_SLOTS:
                                                  "ondara-cli: cannot reach the Ondara agent: "};
         QTest::newRow("bad watch interval")
             << QStringList{"--watch", "0"} << QStringList{"2", "", "ondara-cli: --watch"};
+        QTest::newRow("no such series")
+            << QStringList{"--history", "fan:7"}
+            << QStringList{"1", "", "ondara-cli: No series \"fan:7\" is recorded"};
+        QTest::newRow("not a duration") << QStringList{"--history", "CPU", "--since", "1w"}
+                                        << QStringList{"2", "", "ondara-cli: --since"};
+        QTest::newRow("no time at all") << QStringList{"--history", "CPU", "--since", "0m"}
+                                        << QStringList{"2", "", "ondara-cli: --since"};
+        QTest::newRow("csv without a history")
+            << QStringList{"--csv"} << QStringList{"2", "", "ondara-cli: --since and --csv"};
+        QTest::newRow("alerts as csv") << QStringList{"--alerts", "--csv"}
+                                       << QStringList{"2", "", "ondara-cli: --history goes"};
         QTest::newRow("version") << QStringList{"--version"}
                                  << QStringList{"0", "ondara-cli " ONDARA_VERSION_TEXT "\n", ""};
     }
     void cliOutcomes() {
         QFETCH(QStringList, arguments);
         QFETCH(QStringList, expected);
+        if (arguments.contains("fan:7")) {
+            startAgent();
+        }
         const QStringList run = runCli(arguments);
         QCOMPARE(run.value(2).count('\n'), expected[2].isEmpty() ? 0 : 1);
         QCOMPARE(QStringList({run.value(0), run.value(1), run.value(2).left(expected[2].size())}),

@@ -1,0 +1,70 @@
+#include "SeriesLabels.h"
+
+#include "HistorySeries.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("SeriesLabels", text);
+}
+
+} // namespace
+
+SeriesLabels::SeriesLabels(const EntryMap<TemperatureEntry>& temperatures,
+                           const EntryMap<FanEntry>& fans)
+    : m_temperatures(temperatures)
+    , m_fans(fans) {}
+
+QString SeriesLabels::name(const QString& name) const {
+    const auto series = HistorySeries::parse(name);
+    if (!series) {
+        return name;
+    }
+    switch (series->kind) {
+    case HistorySeries::Kind::temperature: {
+        QStringList components;
+        for (const TemperatureEntry& entry : m_temperatures.entries()) {
+            if (HistorySeries::temperature(entry.code) == name) {
+                components.append(entry.displayName());
+            }
+        }
+        return components.isEmpty() ? tr("Sensor %1").arg(series->key)
+                                    : components.join(QStringLiteral(", "));
+    }
+    case HistorySeries::Kind::fan:
+    case HistorySeries::Kind::stoppedFan:
+        for (const FanEntry& entry : m_fans.entries()) {
+            if (entry.number == series->fan) {
+                return entry.displayName();
+            }
+        }
+        return tr("Fan %1").arg(series->fan + 1);
+    case HistorySeries::Kind::memory:
+        return tr("%1 memory").arg(series->key);
+    }
+    return name;
+}
+
+int SeriesLabels::maxSpeed(const QString& name) const {
+    const auto series = HistorySeries::parse(name);
+    if (!series || series->fan < 0) {
+        return 0;
+    }
+    for (const FanEntry& entry : m_fans.entries()) {
+        if (entry.number == series->fan) {
+            return std::max(0, entry.maxSpeed.value_or(0));
+        }
+    }
+    return 0;
+}
+
+QString SeriesLabels::seriesOfComponent(const QString& component) const {
+    for (const TemperatureEntry& entry : m_temperatures.entries()) {
+        if (entry.component.compare(component, Qt::CaseInsensitive) == 0) {
+            return HistorySeries::temperature(entry.code);
+        }
+    }
+    return {};
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "SensorRecords.h"
+
+#include <QString>
+
+// What a person calls a recorded series, from the selection the agent
+// answers: a sensor by the components it stands for ("CPU", or "CPU,
+// Heatsink" when two chose it; "Sensor TC0D" when none does now), a fan by
+// its name ("Left Fan", else "Fan 3" counted from 1), a memory figure as
+// "Used memory". Also each fan's maximum speed, for percentages.
+class SeriesLabels {
+public:
+    SeriesLabels() = default;
+    SeriesLabels(const EntryMap<TemperatureEntry>& temperatures, const EntryMap<FanEntry>& fans);
+
+    QString name(const QString& series) const;
+    // Revolutions per minute; 0 when the series is no fan or has none.
+    int maxSpeed(const QString& series) const;
+    // The series of a component's chosen sensor ("CPU" → "temp:TC0D"); empty
+    // when the selection has no such component.
+    QString seriesOfComponent(const QString& component) const;
+
+private:
+    EntryMap<TemperatureEntry> m_temperatures;
+    EntryMap<FanEntry> m_fans;
+};
