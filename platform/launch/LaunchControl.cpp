@@ -36,6 +36,14 @@ QString LaunchControl::configHome() const {
                          : xdg;
 }
 
+QString LaunchControl::historyFolder() const {
+    const QString xdg = absoluteFolder(m_environment.value(QStringLiteral("XDG_STATE_HOME")));
+    return (xdg.isEmpty()
+                ? m_environment.value(QStringLiteral("HOME")) + QStringLiteral("/.local/state")
+                : xdg) +
+           QStringLiteral("/ondara");
+}
+
 std::optional<PrivateFolder> LaunchControl::runtimeFolder(QString* error) const {
     const QString base = absoluteFolder(m_environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
     if (base.isEmpty()) {
@@ -105,9 +113,17 @@ int LaunchControl::run(const QStringList& arguments) {
 
 int LaunchControl::loadWithSystemd(const LaunchAgentPlist& plist, bool enable) {
     QString error;
-    const auto text = SystemdUserUnit::text(plist, m_environment, configHome(), &error);
+    const auto text =
+        SystemdUserUnit::text(plist, m_environment, configHome(), historyFolder(), &error);
     if (!text) {
         m_printLine(QStringLiteral("%1: %2").arg(plist.label(), error));
+        return 1;
+    }
+    // The confined agent cannot make the folder itself, and systemd refuses to
+    // start a unit whose writable folder is missing.
+    if (!PrivateFolder::make(historyFolder(), PrivateFolder::Access::ownerOnly, &error)) {
+        m_printLine(
+            QStringLiteral("cannot make the history folder %1: %2").arg(historyFolder(), error));
         return 1;
     }
     const QString name = SystemdUserUnit::fileName(plist);

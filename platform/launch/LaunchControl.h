@@ -33,6 +33,8 @@ private:
     bool hasServiceManager() const;
     bool systemctl(const QStringList& arguments, bool quiet = false) const;
     QString configHome() const;
+    // Where the agent keeps its history ($XDG_STATE_HOME/ondara).
+    QString historyFolder() const;
     std::optional<PrivateFolder> runtimeFolder(QString* error) const;
 
     int loadWithSystemd(const LaunchAgentPlist& plist, bool enable);

@@ -92,7 +92,8 @@ QString SystemdUserUnit::quoted(const QString& word, Context context) {
 
 std::optional<QString> SystemdUserUnit::text(const LaunchAgentPlist& plist,
                                              const QProcessEnvironment& environment,
-                                             const QString& settingsFolder, QString* error) {
+                                             const QString& settingsFolder,
+                                             const QString& stateFolder, QString* error) {
     if (!isUnitNamePrefix(plist.label())) {
         *error = QStringLiteral("the Label \"%1\" cannot name a systemd unit").arg(plist.label());
         return std::nullopt;
@@ -110,9 +111,13 @@ std::optional<QString> SystemdUserUnit::text(const LaunchAgentPlist& plist,
                                .arg(quoted(name + QLatin1Char('=') + environment.value(name),
                                            Context::Assignment)));
     }
-    if (LaunchAgentPlist::holdsControlCharacters(settingsFolder)) {
-        *error = QStringLiteral("the settings folder's path holds control characters");
-        return std::nullopt;
+    for (const auto& [folder, what] :
+         {std::pair{&settingsFolder, "settings"}, std::pair{&stateFolder, "history"}}) {
+        if (LaunchAgentPlist::holdsControlCharacters(*folder)) {
+            *error = QStringLiteral("the %1 folder's path holds control characters")
+                         .arg(QLatin1StringView(what));
+            return std::nullopt;
+        }
     }
 
     QStringList command;
@@ -143,11 +148,13 @@ std::optional<QString> SystemdUserUnit::text(const LaunchAgentPlist& plist,
         unit += QStringLiteral("# No confinement: it would take the capabilities of the agent or "
                                "its SMART reader.\n");
     } else {
-        // It reads sensors and serves the session bus; it writes only its settings.
+        // It reads sensors and serves the session bus; it writes only its
+        // settings and its history.
         unit += QStringLiteral("NoNewPrivileges=yes\n"
                                "ProtectSystem=strict\n"
-                               "ReadWritePaths=%1\n")
-                    .arg(quoted(settingsFolder, Context::Assignment));
+                               "ReadWritePaths=%1 %2\n")
+                    .arg(quoted(settingsFolder, Context::Assignment),
+                         quoted(stateFolder, Context::Assignment));
         if (busIsFileSocket(environment)) {
             unit += QStringLiteral("PrivateNetwork=yes\n");
         }

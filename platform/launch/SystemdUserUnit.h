@@ -18,12 +18,14 @@ public:
 
     // "<Label>.service"
     static QString fileName(const LaunchAgentPlist& plist);
-    // The unit's text; `settingsFolder` is the one folder the agent may write
-    // to. Nothing, with the reason in *error, when the label cannot name a
-    // unit or a value to be written holds control characters.
+    // The unit's text; `settingsFolder` and `stateFolder` (its history) are
+    // the folders the agent may write to. Nothing, with the reason in *error,
+    // when the label cannot name a unit or a value to be written holds control
+    // characters.
     static std::optional<QString> text(const LaunchAgentPlist& plist,
                                        const QProcessEnvironment& environment,
-                                       const QString& settingsFolder, QString* error);
+                                       const QString& settingsFolder, const QString& stateFolder,
+                                       QString* error);
 
     // The program of a command line, one of its arguments, or a value.
     enum class Context { Program, Command, Assignment };

@@ -71,6 +71,7 @@ class TestLaunchctl : public QObject {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), path(QStringLiteral("state")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("run")));
         environment.insert(QStringLiteral("ONDARA_SYSTEMCTL"), systemctl);
         environment.insert(QStringLiteral("FAKE_SYSTEMCTL_LOG"), path(QStringLiteral("calls")));
@@ -199,7 +200,7 @@ private Q_SLOTS:
                            "UMask=0077\n"
                            "NoNewPrivileges=yes\n"
                            "ProtectSystem=strict\n"
-                           "ReadWritePaths=\"%2\"\n"
+                           "ReadWritePaths=\"%2\" \"%3\"\n"
                            "PrivateNetwork=yes\n"
                            "ProtectKernelTunables=yes\n"
                            "ProtectKernelModules=yes\n"
@@ -213,7 +214,12 @@ private Q_SLOTS:
                            "\n"
                            "[Install]\n"
                            "WantedBy=default.target\n")
-                .arg(quotedProgram, path(QStringLiteral("config"))));
+                .arg(quotedProgram, path(QStringLiteral("config")),
+                     path(QStringLiteral("state/ondara"))));
+        // systemd starts no unit whose writable folder is missing.
+        const QFileInfo history(path(QStringLiteral("state/ondara")));
+        QVERIFY(history.isDir());
+        QCOMPARE(history.permissions().toInt() & 0x0077, 0); // no group, no others
         QCOMPARE(systemdVerdict(path(QStringLiteral("config/systemd/user/")) + service), QString());
 
         QFile::remove(path(QStringLiteral("calls")));
@@ -462,31 +468,37 @@ private Q_SLOTS:
     }
 
     // The unit's confinement, as far as it can be had without a service
-    // manager: every file system read-only but the settings folder, a network
-    // namespace of its own, no new privileges. The agent still maps a hwmon
-    // tree, answers on the bus (a socket in the file system) and saves.
+    // manager: every file system read-only but the settings and history
+    // folders, a network namespace of its own, no new privileges. The agent
+    // still maps a hwmon tree, answers on the bus (a socket in the file
+    // system), saves and keeps its history.
     void confinedAgentStillServes() {
         if (::geteuid() != 0) {
             QSKIP("needs root for mount and network namespaces");
         }
         const QString config = path(QStringLiteral("config"));
+        const QString state = path(QStringLiteral("state"));
         QVERIFY(QDir().mkpath(config));
+        QVERIFY(QDir().mkpath(state + QStringLiteral("/ondara")));
         const QString confine = path(QStringLiteral("confine"));
-        QVERIFY(
-            writeFile(confine,
-                      "#!/bin/sh\nset -e\nwritable=$1\nshift\n"
-                      "mount --make-rprivate /\nmount --bind \"$writable\" \"$writable\"\n"
-                      "for m in $(awk '{print $5}' /proc/self/mountinfo | sort -u); do\n"
-                      "  [ \"$m\" = \"$writable\" ] || mount -o remount,bind,ro \"$m\" || true\n"
-                      "done\nexec setpriv --no-new-privs \"$@\"\n",
-                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(writeFile(confine,
+                          "#!/bin/sh\nset -e\nsettings=$1\nhistory=$2\nshift 2\n"
+                          "mount --make-rprivate /\nmount --bind \"$settings\" \"$settings\"\n"
+                          "mount --bind \"$history\" \"$history\"\n"
+                          "for m in $(awk '{print $5}' /proc/self/mountinfo | sort -u); do\n"
+                          "  [ \"$m\" = \"$settings\" ] || [ \"$m\" = \"$history\" ] ||\n"
+                          "    mount -o remount,bind,ro \"$m\" || true\n"
+                          "done\nexec setpriv --no-new-privs \"$@\"\n",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QProcess agent;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), state);
         environment.insert(QStringLiteral("QT_FORCE_STDERR_LOGGING"), QStringLiteral("1"));
         agent.setProcessEnvironment(environment);
         agent.start(QStringLiteral("unshare"),
-                    {"--mount", "--net", "--", confine, config, ONDARA_AGENT_PATH, "--smc",
+                    {"--mount", "--net", "--", confine, config, state + QStringLiteral("/ondara"),
+                     ONDARA_AGENT_PATH, "--smc",
                      "hwmon:" ONDARA_FIXTURE_DIR "/hwmon-intel-desktop/class/hwmon", "--smart",
                      "none"});
         auto stop = qScopeGuard([&] {
@@ -509,6 +521,7 @@ private Q_SLOTS:
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QVERIFY(qdbus_cast<QList<int>>(reply.arguments().value(0)).value(0) > 0);
         QVERIFY(QFile::exists(config + QLatin1Char('/') + OndaraNames::suiteName + ".plist"));
+        QVERIFY(QFile::exists(state + QStringLiteral("/ondara/history.sqlite3")));
         QVERIFY(log.contains("SMC: hwmon"));
     }
 
