@@ -1,7 +1,9 @@
 #include "AppDelegate.h"
 
 #include "AboutViewController.h"
+#include "AlertRulesViewController.h"
 #include "ApplicationVersion.h"
+#include "HistoryViewController.h"
 #include "InfoViewController.h"
 #include "LicenseViewController.h"
 #include "UpdateViewController.h"
@@ -18,8 +20,17 @@ AppDelegate::AppDelegate(QUrl supportPageURL, QUrl donateURL, UrlOpener openUrl,
     , m_openUrl(std::move(openUrl)) {}
 
 QStringList AppDelegate::dialogNames() {
-    return {QStringLiteral("about"), QStringLiteral("info"), QStringLiteral("license"),
-            QStringLiteral("updater")};
+    return {QStringLiteral("about"),   QStringLiteral("info"),    QStringLiteral("license"),
+            QStringLiteral("updater"), QStringLiteral("history"), QStringLiteral("alerts")};
+}
+
+void AppDelegate::setHistorySources(OndaraHelperProtocol* helper, OndaraHistoryProtocol* history) {
+    m_helper = helper;
+    m_historySource = history;
+}
+
+void AppDelegate::setCurrentSeries(std::function<QString()> currentSeries) {
+    m_currentSeries = std::move(currentSeries);
 }
 
 void AppDelegate::installMenus(QMainWindow* window, std::function<QString()> diagnostics) {
@@ -34,6 +45,11 @@ void AppDelegate::installMenus(QMainWindow* window, std::function<QString()> dia
     QAction* quit = app->addAction(tr("&Quit"), qApp, &QApplication::quit);
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* view = bar->addMenu(tr("&View"));
+    QAction* history = view->addAction(tr("&History…"), this, [this] { showHistory(); });
+    history->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    view->addAction(tr("Alert &Rules…"), this, &AppDelegate::showAlertRules);
 
     QMenu* help = bar->addMenu(tr("&Help"));
     help->addAction(tr("&Support"), this, &AppDelegate::openSupportPage);
@@ -53,6 +69,16 @@ QWidget* AppDelegate::createDialog(const QString& name, QWidget* parent) {
     }
     if (name == QLatin1StringView("license")) {
         return new LicenseViewController(parent);
+    }
+    if (name == QLatin1StringView("history")) {
+        auto* window = new HistoryViewController(m_helper, m_historySource, parent);
+        window->setWindowFlag(Qt::Window);
+        connect(window, &HistoryViewController::alertRulesRequested, this,
+                &AppDelegate::showAlertRules);
+        return window;
+    }
+    if (name == QLatin1StringView("alerts")) {
+        return new AlertRulesViewController(m_helper, m_historySource, parent);
     }
     if (name == QLatin1StringView("updater")) {
         UpdateViewController::Settings settings = UpdateViewController::Settings::standard();
@@ -88,6 +114,34 @@ void AppDelegate::showInfo() {
 
 void AppDelegate::showUpdater() {
     showOnce(m_updater, QStringLiteral("updater"));
+}
+
+void AppDelegate::showHistory(const QString& series) {
+    const QString chosen = !series.isEmpty() ? series
+                           : m_currentSeries ? m_currentSeries()
+                                             : QString();
+    showOnce(m_history, QStringLiteral("history"));
+    if (auto* window = qobject_cast<HistoryViewController*>(m_history.data())) {
+        window->showSeries(chosen);
+    }
+}
+
+void AppDelegate::showAlertRules() {
+    // Above the history window when that asked for it.
+    QWidget* over = m_history && m_history->isActiveWindow() ? m_history.data() : m_window;
+    if (!m_alertRules) {
+        m_alertRules = createDialog(QStringLiteral("alerts"), over);
+        m_alertRules->setAttribute(Qt::WA_DeleteOnClose);
+        if (auto* rules = qobject_cast<AlertRulesViewController*>(m_alertRules.data());
+            rules && m_history) {
+            connect(rules, &AlertRulesViewController::rulesChanged,
+                    qobject_cast<HistoryViewController*>(m_history.data()),
+                    &HistoryViewController::refresh);
+        }
+    }
+    m_alertRules->show();
+    m_alertRules->raise();
+    m_alertRules->activateWindow();
 }
 
 void AppDelegate::openSupportPage() {

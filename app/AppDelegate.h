@@ -12,13 +12,16 @@
 #include <QUrl>
 #include <functional>
 
+class OndaraHelperProtocol;
+class OndaraHistoryProtocol;
 class QMainWindow;
 class QMenuBar;
 class UpdateViewController;
 
 // The application around its window: the menus (About, Info, Check for
-// Updates…, Support, Donate, Quit, and Copy Diagnostics under Help), the
-// small informational windows and bringing the window forward when the
+// Updates…, Support, Donate, Quit, Copy Diagnostics under Help, and History…
+// and Alert Rules… under View), the small informational windows, the history
+// window and the alert rules, and bringing the window forward when the
 // application is opened again.
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -29,8 +32,13 @@ public:
     // Diagnostics" puts on the clipboard.
     void installMenus(QMainWindow* window, std::function<QString()> diagnostics);
 
+    // Where the history window and the rules get their answers (not owned),
+    // and which reading History… opens on.
+    void setHistorySources(OndaraHelperProtocol* helper, OndaraHistoryProtocol* history);
+    void setCurrentSeries(std::function<QString()> currentSeries);
+
     // Window-less windows for screenshots, by name: "about", "info",
-    // "license" or "updater"; nothing for another name.
+    // "license", "updater", "history" or "alerts"; nothing for another name.
     QWidget* createDialog(const QString& name, QWidget* parent = nullptr);
     static QStringList dialogNames();
 
@@ -40,6 +48,9 @@ public Q_SLOTS:
     void showAbout();
     void showInfo();
     void showUpdater();
+    // The history window on a series (empty: the current tile's, else the first).
+    void showHistory(const QString& series = QString());
+    void showAlertRules();
     // Brings the window forward (a second start, an ondara:// address).
     void bringForward();
 
@@ -53,4 +64,9 @@ private:
     QPointer<QWidget> m_about;
     QPointer<QWidget> m_info;
     QPointer<QWidget> m_updater;
+    QPointer<QWidget> m_history;
+    QPointer<QWidget> m_alertRules;
+    OndaraHelperProtocol* m_helper = nullptr;
+    OndaraHistoryProtocol* m_historySource = nullptr;
+    std::function<QString()> m_currentSeries;
 };

@@ -6,6 +6,7 @@
 #include "BoxView.h"
 #include "CustomTabView.h"
 #include "Gauge.h"
+#include "HistorySeries.h"
 #include "MemoryFigures.h"
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
@@ -15,9 +16,11 @@
 #include "SensorRecordCodec.h"
 #include "ui_SetupViewController.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QLayout>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMetaMethod>
 #include <QPainter>
@@ -244,6 +247,53 @@ void SetupViewController::collectBoxes() {
         box->setDelegate(this);
         box->removeGearButton();
     }
+    // Every tile's history, from its context menu (the menu key too).
+    QList<BoxView*> all = m_tempBoxes + m_memBoxes;
+    for (BoxFanView* box : m_fanBoxes) {
+        all.append(box);
+    }
+    for (BoxView* box : all) {
+        box->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(box, &QWidget::customContextMenuRequested, this,
+                [this, box](const QPoint& position) { showBoxMenu(box, position); });
+    }
+}
+
+QString SetupViewController::seriesOfBox(const BoxView* box) {
+    if (qobject_cast<const BoxFanView*>(box)) {
+        return HistorySeries::fanSpeed(box->sensorKey().toInt());
+    }
+    if (HistorySeries::memoryFigures().contains(box->sensorKey())) {
+        return HistorySeries::memory(box->sensorKey());
+    }
+    return HistorySeries::temperature(box->sensorCode());
+}
+
+QString SetupViewController::currentSeries() const {
+    const QList<BoxView*> shown = m_panelType == OndaraNames::Sections::fans
+                                      ? QList<BoxView*>(m_fanBoxes.cbegin(), m_fanBoxes.cend())
+                                  : m_panelType == OndaraNames::Sections::mem ? m_memBoxes
+                                                                              : m_tempBoxes;
+    const BoxView* first = nullptr;
+    for (const BoxView* box : shown) {
+        if (box->isHidden()) {
+            continue;
+        }
+        if (box->hasFocus() || box->isAncestorOf(QApplication::focusWidget()) || box->isHovered()) {
+            return seriesOfBox(box);
+        }
+        first = first ? first : box;
+    }
+    return first && m_panelsFilled ? seriesOfBox(first) : QString();
+}
+
+void SetupViewController::showBoxMenu(BoxView* box, const QPoint& position) {
+    QMenu menu(this);
+    const QString series = seriesOfBox(box);
+    menu.addAction(tr("History of %1…").arg(box->sensorName()), this,
+                   [this, series] { Q_EMIT historyRequested(series); });
+    menu.addAction(tr("Alert Rules…"), this, [this] { Q_EMIT alertRulesRequested(); });
+    menu.exec(box->mapToGlobal(position));
 }
 
 void SetupViewController::requestSensorDictionaries() {

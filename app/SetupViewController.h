@@ -89,6 +89,12 @@ public:
     // Whole degrees Fahrenheit, rounded half up.
     static int fahrenheit(int celsius);
 
+    // The recorded series a tile shows ("temp:TC0D", "fan:0", "mem:Wired").
+    static QString seriesOfBox(const BoxView* box);
+    // The series of the tile that has the focus, else of the one under the
+    // mouse, else of the first tile of the panel shown; empty without tiles.
+    QString currentSeries() const;
+
     // The chooser picked a sensor: the first temperature tile of the
     // component reads it from the next refresh on.
     void useSensorForComponent(quint32 code, const QString& component);
@@ -110,6 +116,9 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void updaterRequested();
+    // From a tile's context menu.
+    void historyRequested(const QString& series);
+    void alertRulesRequested();
     void panelsFilledChanged();
     // A reply of one section has been shown.
     void readingsShown();
@@ -124,6 +133,7 @@ private:
     enum Section { Temps = 1, Fans = 2, Mem = 4 };
 
     void collectBoxes();
+    void showBoxMenu(BoxView* box, const QPoint& position);
     void fillPanels();
     int fillTemperatures();
     int fillFans();

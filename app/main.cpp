@@ -1,10 +1,12 @@
 // Ondara: the setup application. Before its window opens it puts the agent in
 // place and starts it; then the window talks to the agent over the bus.
 
+#include "AlertRulesViewController.h"
 #include "AppDelegate.h"
 #include "CustomTabView.h"
 #include "HelperInstallation.h"
 #include "HelperPresenceWatcher.h"
+#include "HistoryViewController.h"
 #include "NamedAssets.h"
 #include "OndaraVersion.h"
 #include "SetupViewController.h"
@@ -15,6 +17,7 @@
 #include "WebAddresses.h"
 #include "WindowScreenshot.h"
 #include "ipc/OndaraHelperProxy.h"
+#include "ipc/OndaraHistoryProxy.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -30,14 +33,25 @@ namespace {
 // itself gives up earlier.
 constexpr int dialogScreenshotLimitMs = 30000;
 
+// What a picture of the history window shows.
+struct HistoryPicture {
+    QString series;
+    int range = 1;
+};
+
 // Draws one of the small windows into a PNG once it shows what it is for.
-int renderDialog(QApplication& app, AppDelegate& delegate, const QString& name,
-                 const QString& file) {
+int renderDialog(QApplication& app, AppDelegate& delegate, const QString& name, const QString& file,
+                 const HistoryPicture& picture) {
     std::unique_ptr<QWidget> dialog(delegate.createDialog(name));
     if (!dialog) {
         std::fprintf(stderr, "Ondara: --dialog takes one of %s\n",
                      qPrintable(AppDelegate::dialogNames().join(QStringLiteral(", "))));
         return 2;
+    }
+    auto* history = qobject_cast<HistoryViewController*>(dialog.get());
+    if (history) {
+        history->setRange(picture.range);
+        history->showSeries(picture.series);
     }
     dialog->show();
     QWidget* shown = dialog.get();
@@ -50,6 +64,15 @@ int renderDialog(QApplication& app, AppDelegate& delegate, const QString& name,
     };
     if (auto* updater = qobject_cast<UpdateViewController*>(shown)) {
         QObject::connect(updater, &UpdateViewController::checkFinished, &app,
+                         [save] { QTimer::singleShot(0, save); });
+        QTimer::singleShot(dialogScreenshotLimitMs, &app, save);
+    } else if (history) {
+        // Once the chart shows the history, not the moment before.
+        QObject::connect(history, &HistoryViewController::historyShown, &app,
+                         [save] { QTimer::singleShot(0, save); });
+        QTimer::singleShot(dialogScreenshotLimitMs, &app, save);
+    } else if (auto* rules = qobject_cast<AlertRulesViewController*>(shown)) {
+        QObject::connect(rules, &AlertRulesViewController::rulesShown, &app,
                          [save] { QTimer::singleShot(0, save); });
         QTimer::singleShot(dialogScreenshotLimitMs, &app, save);
     } else {
@@ -103,11 +126,24 @@ int main(int argc, char* argv[]) {
         QStringLiteral("dialog"),
         QCoreApplication::translate("main",
                                     "With --screenshot: draw the window NAME instead: about, info, "
-                                    "license or updater (once its check ended)."),
+                                    "license, updater (once its check ended), history or alerts "
+                                    "(once the agent answered)."),
         QStringLiteral("NAME"));
+    const QCommandLineOption seriesOption(
+        QStringLiteral("series"),
+        QCoreApplication::translate("main",
+                                    "With --dialog history: the reading to show, as the agent "
+                                    "names it (\"temp:TC0D\"); the first temperature by default."),
+        QStringLiteral("SERIES"));
+    const QCommandLineOption rangeOption(
+        QStringLiteral("range"),
+        QCoreApplication::translate(
+            "main", "With --dialog history: the time shown, 15m, 1h (the default), 6h or 1d."),
+        QStringLiteral("RANGE"));
     const QCommandLineOption darkOption(QStringLiteral("dark"),
                                         QCoreApplication::translate("main", "Use a dark palette."));
-    parser.addOptions({screenshotOption, tabOption, dialogOption, darkOption});
+    parser.addOptions(
+        {screenshotOption, tabOption, dialogOption, seriesOption, rangeOption, darkOption});
     parser.addPositionalArgument(
         QStringLiteral("url"), QCoreApplication::translate("main", "An ondara:// address to open."),
         QStringLiteral("[url]"));
@@ -128,13 +164,27 @@ int main(int argc, char* argv[]) {
 
     const WebAddresses addresses;
     AppDelegate delegate(addresses.supportPage(), addresses.donatePage(), desktopUrlOpener());
+    // The history and its alert rules are asked of whichever agent serves the session.
+    OndaraHelperProxy historyNames;
+    OndaraHistoryProxy history;
+    delegate.setHistorySources(&historyNames, &history);
     if (parser.isSet(dialogOption)) {
         if (!screenshot) {
             std::fputs("Ondara: --dialog goes with --screenshot FILE\n", stderr);
             return 2;
         }
+        HistoryPicture picture{parser.value(seriesOption), 1};
+        if (parser.isSet(rangeOption)) {
+            picture.range = int(QStringList{QStringLiteral("15m"), QStringLiteral("1h"),
+                                            QStringLiteral("6h"), QStringLiteral("1d")}
+                                    .indexOf(parser.value(rangeOption)));
+            if (picture.range < 0) {
+                std::fputs("Ondara: --range takes 15m, 1h, 6h or 1d\n", stderr);
+                return 2;
+            }
+        }
         return renderDialog(app, delegate, parser.value(dialogOption),
-                            parser.value(screenshotOption));
+                            parser.value(screenshotOption), picture);
     }
 
     SingleInstance instance;
@@ -177,6 +227,11 @@ int main(int argc, char* argv[]) {
     delegate.installMenus(&window, [&installation] { return installation.debugText(); });
     QObject::connect(controller, &SetupViewController::updaterRequested, &delegate,
                      &AppDelegate::showUpdater);
+    QObject::connect(controller, &SetupViewController::historyRequested, &delegate,
+                     &AppDelegate::showHistory);
+    QObject::connect(controller, &SetupViewController::alertRulesRequested, &delegate,
+                     &AppDelegate::showAlertRules);
+    delegate.setCurrentSeries([controller] { return controller->currentSeries(); });
     QObject::connect(&instance, &SingleInstance::activated, &delegate, &AppDelegate::bringForward);
 
     if (parser.isSet(tabOption)) {

@@ -17,7 +17,7 @@ const QStringList& NamedAssets::requiredColorNames() {
         QStringLiteral("UnselectedColor"), QStringLiteral("BackColor"),
         QStringLiteral("ContainerColor"),  QStringLiteral("MemDarkColor"),
         QStringLiteral("CurrentTabColor"), QStringLiteral("TabColor"),
-        QStringLiteral("TabLineColor"),
+        QStringLiteral("TabLineColor"),    QStringLiteral("AlertColor"),
     };
     return names;
 }

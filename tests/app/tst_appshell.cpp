@@ -104,10 +104,13 @@ private Q_SLOTS:
         QMainWindow window;
         delegate.installMenus(&window, [] { return QStringLiteral("Debug Info:\nlines\n"); });
         const QList<QAction*> menus = window.menuBar()->actions();
-        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.size(), 3);
         QCOMPARE(actionTexts(menus[0]->menu()),
                  (QStringList{"About Ondara", "Info", "Check for Updates…", "Quit"}));
-        QCOMPARE(actionTexts(menus[1]->menu()),
+        QCOMPARE(actionTexts(menus[1]->menu()), (QStringList{"History…", "Alert Rules…"}));
+        QCOMPARE(action(window.menuBar(), QStringLiteral("History…"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_H));
+        QCOMPARE(actionTexts(menus[2]->menu()),
                  (QStringList{"Support", "Donate", "Copy Diagnostics"}));
 
         action(window.menuBar(), QStringLiteral("Support"))->trigger();

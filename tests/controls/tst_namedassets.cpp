@@ -40,7 +40,7 @@ private Q_SLOTS:
 void TestNamedAssets::builtInCatalogueHasEverythingTheProgramsName() {
     const NamedAssets& assets = NamedAssets::shared();
     QCOMPARE(assets.problemWith(), QString());
-    QCOMPARE(NamedAssets::requiredColorNames().size(), 11);
+    QCOMPARE(NamedAssets::requiredColorNames().size(), 12);
     for (const QString& name : NamedAssets::requiredColorNames()) {
         const auto light = assets.findColor(name, paletteWithWindow(Qt::white));
         const auto dark = assets.findColor(name, paletteWithWindow(QColor(0x20, 0x20, 0x20)));
