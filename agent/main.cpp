@@ -12,6 +12,9 @@
 #include "ServiceDelegate.h"
 #include "ipc/DesktopNotifications.h"
 #include "ipc/HelperListener.h"
+#ifdef ONDARA_TRANSLATED
+#include "TranslationLoader.h"
+#endif
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -110,6 +113,10 @@ int main(int argc, char** argv) {
     }
 
     initAgentResources();
+#ifdef ONDARA_TRANSLATED
+    // The desktop notifications of alerts are read by people.
+    TranslationLoader::install();
+#endif
     // Never released: service objects refer to its controller until the very end.
     static HelperDaemon& daemon = *new HelperDaemon(*commandLine);
     if (const Status started = daemon.start(); !started) {

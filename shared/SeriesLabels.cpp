@@ -2,16 +2,6 @@
 
 #include "HistorySeries.h"
 
-#include <QCoreApplication>
-
-namespace {
-
-QString tr(const char* text) {
-    return QCoreApplication::translate("SeriesLabels", text);
-}
-
-} // namespace
-
 SeriesLabels::SeriesLabels(const EntryMap<TemperatureEntry>& temperatures,
                            const EntryMap<FanEntry>& fans)
     : m_temperatures(temperatures)
@@ -67,4 +57,33 @@ QString SeriesLabels::seriesOfComponent(const QString& component) const {
         }
     }
     return {};
+}
+
+QStringList SeriesLabels::ordered(QStringList series) const {
+    const auto rank = [this](const QString& name) -> qlonglong {
+        const auto parsed = HistorySeries::parse(name);
+        if (!parsed) {
+            return 1LL << 40;
+        }
+        switch (parsed->kind) {
+        case HistorySeries::Kind::temperature: {
+            qlonglong position = 1LL << 20;
+            for (const TemperatureEntry& entry : m_temperatures.entries()) {
+                if (HistorySeries::temperature(entry.code) == name) {
+                    position = std::min(position, entry.position);
+                }
+            }
+            return position;
+        }
+        case HistorySeries::Kind::fan:
+        case HistorySeries::Kind::stoppedFan:
+            return (2LL << 20) + parsed->fan;
+        case HistorySeries::Kind::memory:
+            return (3LL << 20) + HistorySeries::memoryFigures().indexOf(parsed->key);
+        }
+        return 1LL << 40;
+    };
+    std::stable_sort(series.begin(), series.end(),
+                     [&rank](const QString& a, const QString& b) { return rank(a) < rank(b); });
+    return series;
 }

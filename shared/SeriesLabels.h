@@ -2,6 +2,7 @@
 
 #include "SensorRecords.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 // What a person calls a recorded series, from the selection the agent
@@ -10,6 +11,8 @@
 // its name ("Left Fan", else "Fan 3" counted from 1), a memory figure as
 // "Used memory". Also each fan's maximum speed, for percentages.
 class SeriesLabels {
+    Q_DECLARE_TR_FUNCTIONS(SeriesLabels)
+
 public:
     SeriesLabels() = default;
     SeriesLabels(const EntryMap<TemperatureEntry>& temperatures, const EntryMap<FanEntry>& fans);
@@ -20,6 +23,9 @@ public:
     // The series of a component's chosen sensor ("CPU" → "temp:TC0D"); empty
     // when the selection has no such component.
     QString seriesOfComponent(const QString& component) const;
+    // Series in the order the setup window shows them: components in their
+    // display order, other sensors, fans by number, memory figures.
+    QStringList ordered(QStringList series) const;
 
 private:
     EntryMap<TemperatureEntry> m_temperatures;

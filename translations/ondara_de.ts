@@ -21,6 +21,144 @@
     </message>
 </context>
 <context>
+    <name>AlertMonitor</name>
+    <message>
+        <source>%1 has stopped</source>
+        <translation>%1 steht still</translation>
+    </message>
+    <message>
+        <source>It reads %1 although its minimum speed is %2.</source>
+        <translation>Er zeigt %1, obwohl seine Mindestdrehzahl %2 ist.</translation>
+    </message>
+    <message>
+        <source>%1 is above %2</source>
+        <translation>%1 liegt über %2</translation>
+    </message>
+    <message>
+        <source>It has been above %1 for %2 s and reads %3 now.</source>
+        <translation>Der Wert liegt seit %2 s über %1 und beträgt jetzt %3.</translation>
+    </message>
+    <message>
+        <source>The alert for %1 is off</source>
+        <translation>Der Alarm für %1 ist aus</translation>
+    </message>
+    <message>
+        <source>It reads %1 now.</source>
+        <translation>Der Wert beträgt jetzt %1.</translation>
+    </message>
+    <message>
+        <source>%1 is turning again</source>
+        <translation>%1 dreht sich wieder</translation>
+    </message>
+    <message>
+        <source>%1 is back to normal</source>
+        <translation>%1 ist wieder normal</translation>
+    </message>
+    <message>
+        <source>It reads %1 now, below %2.</source>
+        <translation>Der Wert beträgt jetzt %1, unter %2.</translation>
+    </message>
+</context>
+<context>
+    <name>AlertRulesViewController</name>
+    <message>
+        <source>&amp;Add Rule</source>
+        <translation>Regel &amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>&amp;Remove Rule</source>
+        <translation>Regel &amp;entfernen</translation>
+    </message>
+    <message>
+        <source>Alert Rules</source>
+        <translation>Alarmregeln</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>An</translation>
+    </message>
+    <message>
+        <source>Reading</source>
+        <translation>Messwert</translation>
+    </message>
+    <message>
+        <source>Alert above</source>
+        <translation>Alarm über</translation>
+    </message>
+    <message>
+        <source>Clears below</source>
+        <translation>Endet unter</translation>
+    </message>
+    <message>
+        <source>For (s)</source>
+        <translation>Dauer (s)</translation>
+    </message>
+    <message>
+        <source>Alert rules</source>
+        <translation>Alarmregeln</translation>
+    </message>
+    <message>
+        <source>Reading of a new rule</source>
+        <translation>Messwert einer neuen Regel</translation>
+    </message>
+    <message>
+        <source>An alert is raised when a reading stays above its level for the time given, and cleared once it falls below the lower level. The agent sends a desktop notification for each, also while Ondara is closed.</source>
+        <translation>Ein Alarm wird ausgelöst, wenn ein Messwert die angegebene Zeit über seiner Schwelle bleibt, und endet, sobald er unter die untere Schwelle fällt. Der Agent meldet beides als Desktop-Benachrichtigung, auch wenn Ondara geschlossen ist.</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>New rule for:</source>
+        <translation>Neue Regel für:</translation>
+    </message>
+    <message>
+        <source>The agent did not answer: %1</source>
+        <translation>Der Agent hat nicht geantwortet: %1</translation>
+    </message>
+    <message>
+        <source>%1 stops</source>
+        <translation>%1 steht still</translation>
+    </message>
+    <message>
+        <source>%1 (raised)</source>
+        <translation>%1 (ausgelöst)</translation>
+    </message>
+    <message>
+        <source>Alert for %1 on</source>
+        <translation>Alarm für %1 an</translation>
+    </message>
+    <message>
+        <source>when it stands although it should turn</source>
+        <translation>wenn er steht, obwohl er sich drehen sollte</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>Seconds above, %1</source>
+        <translation>Sekunden darüber, %1</translation>
+    </message>
+    <message>
+        <source>Saved.</source>
+        <translation>Gespeichert.</translation>
+    </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation>Nicht gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>Removed.</source>
+        <translation>Entfernt.</translation>
+    </message>
+    <message>
+        <source>Not removed: %1</source>
+        <translation>Nicht entfernt: %1</translation>
+    </message>
+</context>
+<context>
     <name>AppDelegate</name>
     <message>
         <source>&amp;Ondara</source>
@@ -58,6 +196,18 @@
         <source>&amp;Copy Diagnostics</source>
         <translation>Diagnose &amp;kopieren</translation>
     </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>&amp;History…</source>
+        <translation>&amp;Verlauf …</translation>
+    </message>
+    <message>
+        <source>Alert &amp;Rules…</source>
+        <translation>Alarm&amp;regeln …</translation>
+    </message>
 </context>
 <context>
     <name>ApplicationVersion</name>
@@ -84,6 +234,88 @@
     <message>
         <source>Show available %1 sensors</source>
         <translation>Verfügbare Sensoren für %1 zeigen</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryChartView</name>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1: %2 (%3 to %4)</source>
+        <translation>%1: %2 (%3 bis %4)</translation>
+    </message>
+    <message>
+        <source>No readings in this time</source>
+        <translation>Keine Messwerte in dieser Zeit</translation>
+    </message>
+    <message>
+        <source>Latest %1, lowest %2, highest %3</source>
+        <translation>Zuletzt %1, niedrigster %2, höchster %3</translation>
+    </message>
+    <message>
+        <source>History chart</source>
+        <translation>Verlaufsdiagramm</translation>
+    </message>
+    <message>
+        <source>Alert above %1</source>
+        <translation>Alarm über %1</translation>
+    </message>
+    <message>
+        <source>Alert above %1 (off)</source>
+        <translation>Alarm über %1 (aus)</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryViewController</name>
+    <message>
+        <source>Alert Rules…</source>
+        <translation>Alarmregeln …</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>Verlauf</translation>
+    </message>
+    <message>
+        <source>&amp;Reading:</source>
+        <translation>&amp;Messwert:</translation>
+    </message>
+    <message>
+        <source>Reading</source>
+        <translation>Messwert</translation>
+    </message>
+    <message>
+        <source>15 min</source>
+        <translation>15 Min.</translation>
+    </message>
+    <message>
+        <source>1 hour</source>
+        <translation>1 Stunde</translation>
+    </message>
+    <message>
+        <source>6 hours</source>
+        <translation>6 Stunden</translation>
+    </message>
+    <message>
+        <source>1 day</source>
+        <translation>1 Tag</translation>
+    </message>
+    <message>
+        <source>Time shown</source>
+        <translation>Gezeigte Zeit</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>History of %1</source>
+        <translation>Verlauf von %1</translation>
+    </message>
+    <message>
+        <source>The agent gave no history: %1</source>
+        <translation>Der Agent lieferte keinen Verlauf: %1</translation>
     </message>
 </context>
 <context>
@@ -186,6 +418,21 @@
     <message>
         <source>%1 Sensors</source>
         <translation>Sensoren für %1</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesLabels</name>
+    <message>
+        <source>Sensor %1</source>
+        <translation>Sensor %1</translation>
+    </message>
+    <message>
+        <source>Fan %1</source>
+        <translation>Lüfter %1</translation>
+    </message>
+    <message>
+        <source>%1 memory</source>
+        <translation>Speicher (%1)</translation>
     </message>
 </context>
 <context>
@@ -293,6 +540,14 @@
     <message>
         <source>%1 GB</source>
         <translation>%1 GB</translation>
+    </message>
+    <message>
+        <source>History of %1…</source>
+        <translation>Verlauf von %1 …</translation>
+    </message>
+    <message>
+        <source>Alert Rules…</source>
+        <translation>Alarmregeln …</translation>
     </message>
 </context>
 <context>
@@ -486,10 +741,6 @@ Installiert ist Version %2.</translation>
         <translation>Öffnet mit dem Bereich TAB: Temps, Fans oder Mem.</translation>
     </message>
     <message>
-        <source>With --screenshot: draw the window NAME instead: about, info, license or updater (once its check ended).</source>
-        <translation>Mit --screenshot: zeichnet stattdessen das Fenster NAME: about, info, license oder updater (sobald seine Prüfung endete).</translation>
-    </message>
-    <message>
         <source>Use a dark palette.</source>
         <translation>Dunkle Farben verwenden.</translation>
     </message>
@@ -512,6 +763,18 @@ Installiert ist Version %2.</translation>
     <message>
         <source>Paint with a dark palette.</source>
         <translation>Mit dunklen Farben zeichnen.</translation>
+    </message>
+    <message>
+        <source>With --screenshot: draw the window NAME instead: about, info, license, updater (once its check ended), history or alerts (once the agent answered).</source>
+        <translation>Mit --screenshot: zeichnet stattdessen das Fenster NAME: about, info, license, updater (sobald seine Prüfung endete), history oder alerts (sobald der Agent antwortete).</translation>
+    </message>
+    <message>
+        <source>With --dialog history: the reading to show, as the agent names it (&quot;temp:TC0D&quot;); the first temperature by default.</source>
+        <translation>Mit --dialog history: der zu zeigende Messwert, wie der Agent ihn nennt („temp:TC0D“); standardmäßig die erste Temperatur.</translation>
+    </message>
+    <message>
+        <source>With --dialog history: the time shown, 15m, 1h (the default), 6h or 1d.</source>
+        <translation>Mit --dialog history: die gezeigte Zeit, 15m, 1h (Standard), 6h oder 1d.</translation>
     </message>
 </context>
 </TS>
