@@ -66,11 +66,12 @@ ProcessCost processCost(qint64 pid) {
     return cost;
 }
 
-DemoAgent::DemoAgent(const QString& busAddress, const QStringList& extraArguments) {
+DemoAgent::DemoAgent(const QString& busAddress, const QStringList& extraArguments,
+                     const QString& stateHome) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     environment.insert("XDG_CONFIG_HOME", configHome.path());
-    environment.insert("XDG_STATE_HOME", configHome.path());
+    environment.insert("XDG_STATE_HOME", stateHome.isEmpty() ? configHome.path() : stateHome);
     environment.insert("QT_FORCE_STDERR_LOGGING", "1");
     process.setProcessEnvironment(environment);
     process.setStandardOutputFile(QProcess::nullDevice());

@@ -38,10 +38,12 @@ ProcessCost processCost(qint64 pid);
 double cpuSecondsOfThreads(qint64 pid);
 
 // The OndaraHelper program on the demo machine, with a settings folder of its
-// own, serving on the given bus.
+// own (and its history there, unless `stateHome` names another folder),
+// serving on the given bus.
 class DemoAgent {
 public:
-    explicit DemoAgent(const QString& busAddress, const QStringList& extraArguments = {});
+    explicit DemoAgent(const QString& busAddress, const QStringList& extraArguments = {},
+                       const QString& stateHome = QString());
     ~DemoAgent();
     DemoAgent(const DemoAgent&) = delete;
     DemoAgent& operator=(const DemoAgent&) = delete;
