@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     # the translations: lupdate and lrelease, and Qt's CMake functions for them
     qt6-l10n-tools qt6-tools-dev
-    libplist-dev
+    libplist-dev libsqlite3-dev
     dbus-daemon dbus-bin
     # systemd-analyze checks the user units ondara-launchctl writes
     systemd
