@@ -10,6 +10,7 @@
 #include "OndaraNames.h"
 #include "OndaraVersion.h"
 #include "ServiceDelegate.h"
+#include "files/AgentStopRecord.h"
 #include "ipc/DesktopNotifications.h"
 #include "ipc/HelperListener.h"
 #ifdef ONDARA_TRANSLATED
@@ -35,6 +36,21 @@ void printError(const QString& line) {
 
 void logSource(const QString& line) {
     qCInfo(lcService).noquote() << line;
+}
+
+// Leaves word of why the agent stops where the window and the widget look,
+// and the exit status the user unit's restart rule knows; then ends.
+[[noreturn]] void stopFor(AgentStopRecord::Reason reason, const QString& message) {
+    qCWarning(lcService).noquote() << QStringLiteral("Stopping: %1").arg(message);
+    QString error;
+    if (!AgentStopRecord::standard().write({reason, message}, &error)) {
+        qCWarning(lcService).noquote()
+            << QStringLiteral("Cannot leave the reason of the stop: %1").arg(error);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    // At once: no static destructors run under the event loop still on the stack.
+    std::_Exit(AgentStopRecord::exitStatus(reason));
 }
 
 // SIGTERM and SIGINT end the event loop from a safe place: the handler only
@@ -123,12 +139,9 @@ int main(int argc, char** argv) {
         printError(started.error());
         return EXIT_FAILURE;
     }
-    daemon.setFatalStop([](const QString&) {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        // At once: no static destructors run under the event loop still on the stack.
-        std::_Exit(EXIT_FAILURE);
-    });
+    // The controller cannot be made only when the machine has no SMC to read.
+    daemon.setFatalStop(
+        [](const QString& reason) { stopFor(AgentStopRecord::Reason::noSensors, reason); });
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
@@ -153,12 +166,13 @@ int main(int argc, char** argv) {
                      &HelperListener::announceAlertCleared);
     switch (listener->resume()) {
     case HelperListener::ResumeResult::Ok:
+        // Whatever an earlier agent said about its stop no longer holds.
+        AgentStopRecord::standard().clear();
         break;
     case HelperListener::ResumeResult::NameTaken:
-        qCWarning(lcService).noquote()
-            << QStringLiteral("Another OndaraHelper is already running: %1 is taken on this bus")
-                   .arg(OndaraNames::helperServiceName);
-        return EXIT_FAILURE;
+        stopFor(AgentStopRecord::Reason::anotherAgent,
+                QStringLiteral("Another OndaraHelper is already running: %1 is taken on this bus")
+                    .arg(OndaraNames::helperServiceName));
     case HelperListener::ResumeResult::NoBus:
         printError(QStringLiteral("cannot reach the D-Bus session bus"));
         return EXIT_FAILURE;

@@ -217,6 +217,9 @@ void BoxView::openChooser() {
 }
 
 void BoxView::gearButtonPressed() {
+    if (!isEnabled()) {
+        return;
+    }
     m_sensorListVC->setHelper(m_helper);
     m_sensorListVC->setSetupVC(m_setupVC);
     m_sensorListVC->setData(m_sensors);
@@ -318,6 +321,10 @@ void BoxView::mousePressEvent(QMouseEvent* event) {
 }
 
 void BoxView::performClick() {
+    // A disabled tile (no agent to tell) takes no click, from a screen reader neither.
+    if (!isEnabled()) {
+        return;
+    }
     if (m_isSelectable) {
         setIsSelected(!m_isSelected);
         updateBorder();

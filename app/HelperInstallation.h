@@ -78,6 +78,9 @@ public:
 
     bool showMoveWarning() const { return m_showMoveWarning; }
     QString debugText() const { return m_debugText; }
+    // What was learnt after the start (whether the agent came) goes on.
+    void appendDebugLine(const QString& line) { m_debugText += line + QLatin1Char('\n'); }
+    QString launchctlProgram() const { return m_environment.launchctlProgram; }
     // The connection to the agent, once helperSetup made it.
     OndaraHelperProxy* helper() const { return m_helper.get(); }
 

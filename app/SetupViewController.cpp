@@ -6,11 +6,13 @@
 #include "BoxView.h"
 #include "CustomTabView.h"
 #include "Gauge.h"
+#include "HelperBanner.h"
 #include "HistorySeries.h"
 #include "MemoryFigures.h"
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraNames.h"
+#include "Popover.h"
 #include "PropertyList.h"
 #include "SegmentedControl.h"
 #include "SensorRecordCodec.h"
@@ -19,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QLayout>
 #include <QMenu>
 #include <QMessageBox>
@@ -35,6 +38,10 @@ namespace {
 const QStringList kSectionNames{OndaraNames::Sections::temps, OndaraNames::Sections::fans,
                                 OndaraNames::Sections::mem};
 constexpr int kDefaultMaxSpeed = 10000;
+// How far readings that are not live fade.
+constexpr qreal kStaleOpacity = 0.35;
+// Set on a section's check box while none of its tiles is selected.
+const char* const kEmptySection = "emptySection";
 
 // The tiles of a panel: its rows in order, each row's tiles in order.
 template <typename Box> QList<Box*> boxesOf(QWidget* stack) {
@@ -151,6 +158,17 @@ SetupViewController::SetupViewController(OndaraHelperProtocol* helper, QWidget* 
                                        this),
                      new BoxFocusGroup(m_ui->memStack, m_memBoxes, this)};
     m_ui->memBar->setAccessibleName(tr("Memory in use"));
+    m_banner = new HelperBanner(this);
+    static_cast<QBoxLayout*>(layout())->insertWidget(0, m_banner);
+    for (QWidget* reading :
+         {m_ui->tempStack, m_ui->fanStack, m_ui->memStack, static_cast<QWidget*>(m_ui->memBar),
+          static_cast<QWidget*>(m_ui->totalMemoryLabel)}) {
+        auto* dimmer = new QGraphicsOpacityEffect(reading);
+        dimmer->setOpacity(kStaleOpacity);
+        dimmer->setEnabled(false);
+        reading->setGraphicsEffect(dimmer);
+        m_dimmers.append(dimmer);
+    }
     applyColors();
     if (m_helper) {
         requestSensorDictionaries();
@@ -388,7 +406,7 @@ void SetupViewController::fillPanels() {
 
 int SetupViewController::fillTemperatures() {
     int n = 0;
-    m_ui->noSensorsMsg->setVisible(m_temperatures.isEmpty());
+    m_ui->noSensorsMsg->setVisible(m_helperPresent && m_temperatures.isEmpty());
     // Entries in their display order; values that are not entries are left out.
     QList<TemperatureEntry> entries = m_temperatures.entries();
     std::stable_sort(entries.begin(), entries.end(),
@@ -443,7 +461,7 @@ int SetupViewController::fillTemperatures() {
 
 int SetupViewController::fillFans() {
     int n = 0;
-    m_ui->noFansMsg->setVisible(m_fans.isEmpty());
+    m_ui->noFansMsg->setVisible(m_helperPresent && m_fans.isEmpty());
     for (BoxFanView* box : m_fanBoxes) {
         box->setIsSelectable(true);
     }
@@ -492,25 +510,40 @@ void SetupViewController::fillMemory() {
 void SetupViewController::sectionCheck() {
     const std::pair<const QList<BoxView*>*, QCheckBox*> sections[] = {
         {&m_tempSelectedBoxes, m_ui->showTempsCheck}, {&m_fanSelectedBoxes, m_ui->showFansCheck}};
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; m_helperPresent && i < 2; ++i) {
         const auto& [selected, check] = sections[i];
         if (selected->isEmpty()) {
+            check->setProperty(kEmptySection, true);
             check->setChecked(false);
-            check->setEnabled(false);
             if (m_helper) {
                 m_helper->changeVisibilityForSection(kSectionNames[i], false);
             }
-        } else if (!check->isEnabled()) {
-            check->setEnabled(true);
+        } else if (check->property(kEmptySection).toBool()) {
+            check->setProperty(kEmptySection, false);
             check->setChecked(true);
             if (m_helper) {
                 m_helper->changeVisibilityForSection(kSectionNames[i], true);
             }
         }
     }
+    enableSectionChecks();
+}
+
+void SetupViewController::enableSectionChecks() {
+    for (QCheckBox* check : {m_ui->showTempsCheck, m_ui->showFansCheck, m_ui->showMemCheck}) {
+        check->setEnabled(m_helperPresent && !check->property(kEmptySection).toBool());
+    }
 }
 
 void SetupViewController::boxClicked(BoxView* box) {
+    // Nothing would reach the agent: the tile stays as it was.
+    if (!m_helperPresent) {
+        if (box->isSelectable()) {
+            box->setIsSelected(!box->isSelected());
+            box->updateBorder();
+        }
+        return;
+    }
     if (!box->isSelectable()) {
         showAlert(tr("Too many sensors..."), tr("The widget can show up to %n temperature sensors.",
                                                 nullptr, maxNumberOfSensorsInWidget));
@@ -650,6 +683,9 @@ void SetupViewController::updateReadings() {
     if (!m_helper || !m_panelsFilled) {
         return;
     }
+    ++m_unansweredRefreshes;
+    updateStaleness();
+    Q_EMIT readingsRequested();
     QPointer<SetupViewController> self(this);
 
     QList<BoxView*> temps;
@@ -742,7 +778,68 @@ void SetupViewController::showMemory(const QList<BoxView*>& boxes, const QList<d
 
 void SetupViewController::answered(Section section) {
     m_answeredSections |= section;
+    m_unansweredRefreshes = 0;
+    updateStaleness();
     Q_EMIT readingsShown();
+}
+
+void SetupViewController::updateStaleness() {
+    const bool stale = !m_helperPresent || m_unansweredRefreshes > kStaleRefreshes;
+    if (stale == m_stale) {
+        return;
+    }
+    m_stale = stale;
+    for (QGraphicsOpacityEffect* dimmer : std::as_const(m_dimmers)) {
+        dimmer->setEnabled(stale);
+    }
+}
+
+void SetupViewController::setHelperPresence(HelperPresence::State state,
+                                            const std::optional<AgentStopRecord::Stop>& stop) {
+    m_banner->showFor(state, stop);
+    const bool present = state == HelperPresence::State::connected;
+    if (present == m_helperPresent) {
+        return;
+    }
+    m_helperPresent = present;
+    applyPresence();
+}
+
+void SetupViewController::follow(HelperPresence* presence) {
+    const auto show = [this, presence] { setHelperPresence(presence->state(), presence->stop()); };
+    show();
+    connect(presence, &HelperPresence::stateChanged, this, show);
+    connect(presence, &HelperPresence::helperAppeared, this,
+            &SetupViewController::requestSensorDictionaries);
+    connect(this, &SetupViewController::readingsRequested, presence, &HelperPresence::refreshSent);
+    connect(this, &SetupViewController::readingsShown, presence, &HelperPresence::answered);
+}
+
+void SetupViewController::applyPresence() {
+    // The tiles and their gears, the unit selectors and the check boxes would
+    // all send the agent a change; the panel selector only shows another panel.
+    for (QWidget* control : {m_ui->tempStack, m_ui->fanStack, m_ui->memStack,
+                             static_cast<QWidget*>(m_ui->tempUnitSelector),
+                             static_cast<QWidget*>(m_ui->fanUnitSelector)}) {
+        control->setEnabled(m_helperPresent);
+    }
+    if (!m_helperPresent) {
+        // An open chooser would send its pick to nobody.
+        for (BoxView* box : std::as_const(m_tempBoxes)) {
+            box->popover()->hide();
+        }
+    }
+    enableSectionChecks();
+    // "No sensors" would be a guess while nobody answers; the banner says why.
+    if (!m_helperPresent) {
+        m_ui->noSensorsMsg->hide();
+        m_ui->noFansMsg->hide();
+    } else {
+        m_ui->noSensorsMsg->setVisible(m_panelsFilled && m_temperatures.isEmpty());
+        m_ui->noFansMsg->setVisible(m_panelsFilled && m_fans.isEmpty());
+    }
+    m_unansweredRefreshes = 0;
+    updateStaleness();
 }
 
 void SetupViewController::showEvent(QShowEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "BoxViewDelegate.h"
 #include "SensorRecords.h"
+#include "ipc/HelperPresence.h"
 
 #include <QList>
 #include <QVariantMap>
@@ -12,6 +13,8 @@ class BoxFocusGroup;
 class BoxView;
 class CustomTabView;
 class Gauge;
+class HelperBanner;
+class QGraphicsOpacityEffect;
 class OndaraHelperProtocol;
 class QCheckBox;
 class QLabel;
@@ -32,6 +35,12 @@ class SetupViewController;
 // came); asking again later (the agent appeared anew) fills them again.
 // While shown it refreshes every reading every 5 seconds, every 4 once the
 // fan or memory panel has been opened.
+//
+// While the agent is away (or stopped) a banner above the panels says so, the
+// tiles, unit selectors, section check boxes and gears are disabled, so that
+// no click looks as if it took effect, and the readings dim; all of it clears
+// when the agent answers again. Readings that went two refreshes without an
+// answer dim too.
 //
 // With the keyboard, Tab goes from the panel selector to the panel's unit
 // selector, its tiles (one stop; the arrows move between them), the section
@@ -62,6 +71,19 @@ public:
     QLabel* helpMsg() const;
     QLabel* noSensorsMsg() const;
     QLabel* noFansMsg() const;
+    HelperBanner* helperBanner() const { return m_banner; }
+
+    // The agent came, went or stopped (HelperPresence's judgement).
+    void setHelperPresence(HelperPresence::State state,
+                           const std::optional<AgentStopRecord::Stop>& stop = std::nullopt);
+    bool helperPresent() const { return m_helperPresent; }
+    // Shows what the presence judges from now on, tells it of each refresh and
+    // answer, and asks for the lists again whenever the agent appears.
+    void follow(HelperPresence* presence);
+    // The readings are dimmed: the agent is away or they went unanswered.
+    bool readingsStale() const { return m_stale; }
+    // Refreshes after which unanswered readings dim.
+    static constexpr int kStaleRefreshes = 2;
 
     QList<BoxView*> tempBoxes() const { return m_tempBoxes; }
     QList<BoxView*> tempSelectedBoxes() const { return m_tempSelectedBoxes; }
@@ -122,6 +144,8 @@ Q_SIGNALS:
     void panelsFilledChanged();
     // A reply of one section has been shown.
     void readingsShown();
+    // A refresh asked the agent for readings.
+    void readingsRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -139,6 +163,7 @@ private:
     int fillFans();
     void fillMemory();
     void sectionCheck();
+    void enableSectionChecks();
     void showInWidgetChanged(QCheckBox* sender);
     void tabChanged(int index);
     void tempUnitChanged();
@@ -148,6 +173,8 @@ private:
     void showFanSpeeds(const QList<BoxFanView*>& boxes, const QList<int>& values, bool percent);
     void showMemory(const QList<BoxView*>& boxes, const QList<double>& values);
     void answered(Section section);
+    void updateStaleness();
+    void applyPresence();
     void applyColors();
     void showAlert(const QString& message, const QString& informative);
     // Runs on the next pass of the event loop, only while the window lives:
@@ -179,4 +206,9 @@ private:
     QList<double> m_lastMemory;
     QTimer* m_timer = nullptr;
     QList<BoxFocusGroup*> m_focusGroups;
+    HelperBanner* m_banner = nullptr;
+    QList<QGraphicsOpacityEffect*> m_dimmers;
+    bool m_helperPresent = true;
+    bool m_stale = false;
+    int m_unansweredRefreshes = 0;
 };

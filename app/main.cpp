@@ -4,8 +4,9 @@
 #include "AlertRulesViewController.h"
 #include "AppDelegate.h"
 #include "CustomTabView.h"
+#include "HelperBanner.h"
 #include "HelperInstallation.h"
-#include "HelperPresenceWatcher.h"
+#include "HelperStarter.h"
 #include "HistoryViewController.h"
 #include "NamedAssets.h"
 #include "OndaraVersion.h"
@@ -16,6 +17,7 @@
 #include "UpdateViewController.h"
 #include "WebAddresses.h"
 #include "WindowScreenshot.h"
+#include "ipc/HelperPresence.h"
 #include "ipc/OndaraHelperProxy.h"
 #include "ipc/OndaraHistoryProxy.h"
 
@@ -221,9 +223,35 @@ int main(int argc, char* argv[]) {
 
     auto* controller = new SetupViewController(helper);
     SetupWindow window(controller);
-    HelperPresenceWatcher watcher;
-    QObject::connect(&watcher, &HelperPresenceWatcher::helperAppeared, controller,
-                     &SetupViewController::requestSensorDictionaries);
+    HelperPresence presence;
+    controller->follow(&presence);
+    HelperStarter starter(&presence, installation.launchctlProgram(),
+                          installation.installedPlist());
+    // A picture or a developer's build starts nothing behind the user's back.
+    starter.setRestartsVanishedAgent(!screenshot && !inBuildFolder);
+    QObject::connect(controller->helperBanner(), &HelperBanner::startRequested, &starter,
+                     &HelperStarter::start);
+    QObject::connect(controller->helperBanner(), &HelperBanner::demoRequested, &starter,
+                     &HelperStarter::startDemo);
+    bool startChecked = false;
+    QObject::connect(&starter, &HelperStarter::finished, &starter,
+                     [&installation, &startChecked](bool came, const QString& why) {
+                         const QString line =
+                             came ? QStringLiteral("Helper answers on the bus.")
+                                  : QStringLiteral("ERROR: Helper is not on the bus: %1.").arg(why);
+                         if (!startChecked) {
+                             installation.appendDebugLine(line);
+                             startChecked = true;
+                         }
+                         if (came) {
+                             qInfo().noquote() << line;
+                         } else {
+                             qWarning().noquote() << line;
+                         }
+                     });
+    if (!inBuildFolder && installation.helper()) {
+        starter.awaitArrival();
+    }
     delegate.installMenus(&window, [&installation] { return installation.debugText(); });
     QObject::connect(controller, &SetupViewController::updaterRequested, &delegate,
                      &AppDelegate::showUpdater);

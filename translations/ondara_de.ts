@@ -237,6 +237,72 @@
     </message>
 </context>
 <context>
+    <name>HelperBanner</name>
+    <message>
+        <source>Start</source>
+        <translation>Starten</translation>
+    </message>
+    <message>
+        <source>Use the Demo Machine</source>
+        <translation>Demo-Rechner verwenden</translation>
+    </message>
+    <message>
+        <source>Sensor service</source>
+        <translation>Sensordienst</translation>
+    </message>
+    <message>
+        <source>Starts Ondara&apos;s sensor service</source>
+        <translation>Startet den Sensordienst von Ondara</translation>
+    </message>
+    <message>
+        <source>Starts Ondara&apos;s sensor service on a built-in demo machine with made-up readings</source>
+        <translation>Startet den Sensordienst von Ondara auf einem eingebauten Demo-Rechner mit erfundenen Messwerten</translation>
+    </message>
+</context>
+<context>
+    <name>HelperStateText</name>
+    <message>
+        <source>This computer has no sensors Ondara&apos;s sensor service can read.</source>
+        <translation>Dieser Computer hat keine Sensoren, die der Sensordienst von Ondara lesen kann.</translation>
+    </message>
+    <message>
+        <source>Ondara&apos;s sensor service may not read this computer&apos;s sensors.</source>
+        <translation>Der Sensordienst von Ondara darf die Sensoren dieses Computers nicht lesen.</translation>
+    </message>
+    <message>
+        <source>Ondara&apos;s sensor service stopped: another one already runs for you.</source>
+        <translation>Der Sensordienst von Ondara wurde beendet: Für Sie läuft bereits ein anderer.</translation>
+    </message>
+    <message>
+        <source>Ondara&apos;s sensor service is not running.</source>
+        <translation>Der Sensordienst von Ondara läuft nicht.</translation>
+    </message>
+    <message>
+        <source>No SMC and no hwmon chip it knows were found. To look around, start the service on the demo machine.</source>
+        <translation>Es wurden weder ein SMC noch ein bekannter hwmon-Chip gefunden. Zum Ausprobieren starten Sie den Dienst auf dem Demo-Rechner.</translation>
+    </message>
+    <message>
+        <source>The sensor driver refused it access.</source>
+        <translation>Der Sensortreiber hat ihm den Zugriff verweigert.</translation>
+    </message>
+    <message>
+        <source>That one serves another session. Stop it there, then start the service here.</source>
+        <translation>Dieser bedient eine andere Sitzung. Beenden Sie ihn dort und starten Sie den Dienst dann hier.</translation>
+    </message>
+    <message>
+        <source>The readings below are not live. Start the service to see them again.</source>
+        <translation>Die Messwerte unten sind nicht aktuell. Starten Sie den Dienst, um sie wieder zu sehen.</translation>
+    </message>
+    <message>
+        <source>Open Ondara to see what to do.</source>
+        <translation>Öffnen Sie Ondara, um zu sehen, was zu tun ist.</translation>
+    </message>
+    <message>
+        <source>The readings are not live. Open Ondara to start the service.</source>
+        <translation>Die Messwerte sind nicht aktuell. Öffnen Sie Ondara, um den Dienst zu starten.</translation>
+    </message>
+</context>
+<context>
     <name>HistoryChartView</name>
     <message>
         <source>%1: %2</source>

@@ -3,6 +3,7 @@
 #include "ApplicationOpener.h"
 #include "FanBoxView.h"
 #include "Gauge.h"
+#include "HelperStateText.h"
 #include "MemoryFigures.h"
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
@@ -15,9 +16,13 @@
 #include "ipc/DistributedNotificationCenter.h"
 #include "ui_TodayViewController.h"
 
+#include <QGraphicsOpacityEffect>
+#include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -122,6 +127,32 @@ void TodayViewController::viewDidLoad() {
         message->setMinimumWidth(kViewWidth - 60);
     }
     ui->noSectionsMsg->hide();
+
+    m_away = new QWidget(this);
+    m_away->setObjectName(QStringLiteral("awayMessage"));
+    m_awayText = new QLabel(m_away);
+    m_awayText->setWordWrap(true);
+    m_awayText->setAlignment(Qt::AlignCenter);
+    m_awayOpen = new QPushButton(tr("Open Ondara"), m_away);
+    auto* awayLayout = new QVBoxLayout(m_away);
+    awayLayout->setContentsMargins(12, 4, 12, 8);
+    awayLayout->addWidget(m_awayText);
+    awayLayout->addWidget(m_awayOpen, 0, Qt::AlignHCenter);
+    connect(m_awayOpen, &QPushButton::clicked, this, &TodayViewController::openApp);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        grid->addWidget(m_away, grid->rowCount(), 0);
+    }
+    m_away->hide();
+    for (QWidget* reading :
+         {ui->tempStack0, ui->tempStack1, ui->tempStack2, ui->fanStack0, ui->fanStack1,
+          ui->memStack0, ui->memStack1, ui->memStack2, static_cast<QWidget*>(ui->memBar),
+          static_cast<QWidget*>(ui->totalMemLabel)}) {
+        auto* dimmer = new QGraphicsOpacityEffect(reading);
+        dimmer->setOpacity(0.35);
+        dimmer->setEnabled(false);
+        reading->setGraphicsEffect(dimmer);
+        m_dimmers.append(dimmer);
+    }
 
     if (m_notifications != nullptr) {
         for (QLatin1StringView name :
@@ -325,6 +356,9 @@ void TodayViewController::startTimer() {
 void TodayViewController::updateReadings() {
     const WidgetTabViewItem* selected = ui->tabView->selectedItem();
     const QString identifier = selected != nullptr ? selected->identifier() : QString();
+    if (helper() != nullptr && !identifier.isEmpty()) {
+        Q_EMIT readingsRequested();
+    }
     if (identifier == kTempsTab) {
         updateTemps();
     } else if (identifier == kFansTab) {
@@ -542,7 +576,8 @@ int TodayViewController::heightForTab(const QString* identifier) {
         m_spacer = ui->memStack0->isHidden() ? 150 : 170;
         rows = shown({ui->memStack0, ui->memStack1, ui->memStack2}, 70);
     }
-    return rows + int(m_spacer);
+    const int away = m_away != nullptr && !m_away->isHidden() ? m_away->sizeHint().height() : 0;
+    return rows + int(m_spacer) + away;
 }
 
 void TodayViewController::resizeForTab(const QString* identifier) {
@@ -607,6 +642,40 @@ void TodayViewController::defaultsDidChange(const QString& name) {
 
 void TodayViewController::agentDidRestart() {
     askForEverything();
+}
+
+void TodayViewController::follow(HelperPresence* presence) {
+    const auto show = [this, presence] { setHelperPresence(presence->state(), presence->stop()); };
+    show();
+    connect(presence, &HelperPresence::stateChanged, this, show);
+    connect(presence, &HelperPresence::helperAppeared, this, &TodayViewController::agentDidRestart);
+    connect(this, &TodayViewController::readingsRequested, presence, &HelperPresence::refreshSent);
+    connect(this, &TodayViewController::readingsShown, presence, &HelperPresence::answered);
+}
+
+void TodayViewController::setHelperPresence(HelperPresence::State state,
+                                            const std::optional<AgentStopRecord::Stop>& stop) {
+    const bool present = state == HelperPresence::State::connected;
+    const HelperStateText::Reason reason = state == HelperPresence::State::stopped && stop
+                                               ? HelperStateText::Reason(stop->reason)
+                                               : std::nullopt;
+    const QString text = HelperStateText::headline(reason) + QLatin1Char('\n') +
+                         HelperStateText::widgetAdvice(reason);
+    m_awayText->setText(text);
+    m_away->setAccessibleName(HelperStateText::headline(reason));
+    m_away->setAccessibleDescription(HelperStateText::widgetAdvice(reason));
+    const bool changed = m_away->isHidden() == !present;
+    m_away->setVisible(!present);
+    m_stale = !present;
+    for (QGraphicsOpacityEffect* dimmer : std::as_const(m_dimmers)) {
+        dimmer->setEnabled(m_stale);
+    }
+    if (changed) {
+        // The host window makes room for the line, or gives it back.
+        const WidgetTabViewItem* selected = ui->tabView->selectedItem();
+        const QString identifier = selected != nullptr ? selected->identifier() : QString();
+        resizeForTab(selected != nullptr ? &identifier : nullptr);
+    }
 }
 
 void TodayViewController::openApp() {

@@ -4,6 +4,8 @@
 // are, and answers that are not entries are left out. Only main ends the
 // program.
 
+#include "ipc/HelperPresence.h"
+
 #include <QList>
 #include <QPointer>
 #include <QSet>
@@ -18,7 +20,9 @@ class DistributedNotificationCenter;
 class FanBoxView;
 class Gauge;
 class OndaraHelperProtocol;
+class QGraphicsOpacityEffect;
 class QLabel;
+class QPushButton;
 class QTimer;
 class QUrl;
 class UserDefaults;
@@ -34,6 +38,8 @@ class TodayViewController;
 // agent; the settings suite gives only whether the agent is installed and
 // the tab selected last. While the view is on screen the selected tab is
 // refreshed every 4 seconds; while it is not, nothing is asked at all.
+// While the agent is away or stopped, a line under the tabs says so, with
+// "Open Ondara", and the readings dim.
 class TodayViewController : public QWidget {
     Q_OBJECT
 public:
@@ -77,6 +83,16 @@ public:
     QLabel* totalMemLabel() const;
     QLabel* noSectionsMsg() const;
     QLabel* configureMsg() const;
+    // The line shown while the agent is away, and its button.
+    QWidget* awayMessage() const { return m_away; }
+    QLabel* awayText() const { return m_awayText; }
+    QPushButton* awayOpenButton() const { return m_awayOpen; }
+    void setHelperPresence(HelperPresence::State state,
+                           const std::optional<AgentStopRecord::Stop>& stop = std::nullopt);
+    bool readingsStale() const { return m_stale; }
+    // Shows what the presence judges from now on, tells it of each refresh and
+    // answer, and asks for everything again whenever the agent appears.
+    void follow(HelperPresence* presence);
     // Row views by section (0 temperatures, 1 fans, 2 memory) and row.
     QWidget* row(int section, int index) const;
     bool timerActive() const;
@@ -101,6 +117,8 @@ Q_SIGNALS:
     void preferredContentSizeChanged(QSize size);
     // A reply of the readings of this tab has been shown.
     void readingsShown(const QString& tabIdentifier);
+    // A refresh asked the agent for readings.
+    void readingsRequested();
 
 private:
     void viewDidLoad();
@@ -154,4 +172,9 @@ private:
     bool m_remembersTab = true;
     UrlOpener m_openUrl;
     ProgramStarter m_startProgram;
+    QWidget* m_away = nullptr;
+    QLabel* m_awayText = nullptr;
+    QPushButton* m_awayOpen = nullptr;
+    QList<QGraphicsOpacityEffect*> m_dimmers;
+    bool m_stale = false;
 };

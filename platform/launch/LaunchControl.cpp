@@ -1,5 +1,6 @@
 #include "LaunchControl.h"
 
+#include "AgentStopRecord.h"
 #include "DetachedJob.h"
 #include "LaunchAgentPlist.h"
 #include "PrivateFolder.h"
@@ -45,18 +46,7 @@ QString LaunchControl::historyFolder() const {
 }
 
 std::optional<PrivateFolder> LaunchControl::runtimeFolder(QString* error) const {
-    const QString base = absoluteFolder(m_environment.value(QStringLiteral("XDG_RUNTIME_DIR")));
-    if (base.isEmpty()) {
-        *error = QStringLiteral("XDG_RUNTIME_DIR is not set to a folder; the agent's pid file "
-                                "would have no safe place");
-        return std::nullopt;
-    }
-    const auto runtime = PrivateFolder::open(base, PrivateFolder::Access::ownerOnly, error);
-    if (!runtime) {
-        *error = QStringLiteral("XDG_RUNTIME_DIR refused: %1").arg(*error);
-        return std::nullopt;
-    }
-    return runtime->subfolder(QStringLiteral("ondara"), PrivateFolder::Access::ownerOnly, error);
+    return AgentStopRecord::runtimeFolder(m_environment, error);
 }
 
 bool LaunchControl::systemctl(const QStringList& arguments, bool quiet) const {
@@ -127,6 +117,12 @@ int LaunchControl::loadWithSystemd(const LaunchAgentPlist& plist, bool enable) {
         return 1;
     }
     const QString name = SystemdUserUnit::fileName(plist);
+    // The agent's word on a stop goes into its runtime folder, which the unit
+    // lets it write only when it is there before the start.
+    QString runtimeError;
+    if (!runtimeFolder(&runtimeError)) {
+        m_printLine(QStringLiteral("%1: %2").arg(plist.label(), runtimeError));
+    }
     const auto folder = PrivateFolder::make(configHome() + QStringLiteral("/systemd/user"),
                                             PrivateFolder::Access::othersMayRead, &error);
     if (!folder || !folder->replace(name, text->toUtf8(),

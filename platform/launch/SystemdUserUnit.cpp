@@ -1,5 +1,6 @@
 #include "SystemdUserUnit.h"
 
+#include "AgentStopRecord.h"
 #include "LaunchAgentPlist.h"
 
 #include <QDir>
@@ -141,18 +142,25 @@ std::optional<QString> SystemdUserUnit::text(const LaunchAgentPlist& plist,
     }
     unit += QStringLiteral("ExecStart=%1\n").arg(command.join(QLatin1Char(' ')));
     unit += assignments.join(QString());
+    // An agent that stopped for a reason it gave (no sensors to read, no right
+    // to read them, another agent serving) would only stop again.
     unit += QStringLiteral("Restart=on-failure\n"
                            "RestartSec=2\n"
-                           "UMask=0077\n");
+                           "RestartPreventExitStatus=%1 %2 %3\n"
+                           "UMask=0077\n")
+                .arg(AgentStopRecord::kNoSensorsStatus)
+                .arg(AgentStopRecord::kNotPrivilegedStatus)
+                .arg(AgentStopRecord::kAnotherAgentStatus);
     if (needsCapabilities(plist.program())) {
         unit += QStringLiteral("# No confinement: it would take the capabilities of the agent or "
                                "its SMART reader.\n");
     } else {
         // It reads sensors and serves the session bus; it writes only its
-        // settings and its history.
+        // settings, its history and the word of its stop in its runtime
+        // folder (%t).
         unit += QStringLiteral("NoNewPrivileges=yes\n"
                                "ProtectSystem=strict\n"
-                               "ReadWritePaths=%1 %2\n")
+                               "ReadWritePaths=%1 %2 -%t/ondara\n")
                     .arg(quoted(settingsFolder, Context::Assignment),
                          quoted(stateFolder, Context::Assignment));
         if (busIsFileSocket(environment)) {

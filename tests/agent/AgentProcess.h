@@ -5,6 +5,7 @@
 // error) collected.
 
 #include "AgentTestSupport.h"
+#include "files/AgentStopRecord.h"
 
 #include <QProcess>
 
@@ -24,6 +25,8 @@ public:
         if (!configHome.isEmpty()) {
             environment.insert("XDG_CONFIG_HOME", configHome);
             environment.insert("XDG_STATE_HOME", configHome);
+            // The word of a stop goes beside the settings, not into the user's own folder.
+            environment.insert("XDG_RUNTIME_DIR", configHome);
         }
         if (!busAddress.isEmpty()) {
             environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
@@ -58,6 +61,14 @@ public:
     QString logUpTo(const QString& text) {
         const QString all = log();
         return all.left(all.lastIndexOf(text) + text.size());
+    }
+
+    // What the agent left in the runtime folder (configHome) about its stop.
+    static std::optional<AgentStopRecord::Stop> stopRecord(const QString& configHome) {
+        QString error;
+        QProcessEnvironment environment;
+        environment.insert("XDG_RUNTIME_DIR", configHome);
+        return AgentStopRecord(AgentStopRecord::runtimeFolder(environment, &error)).read();
     }
 
     QProcess process;

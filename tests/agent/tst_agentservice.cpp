@@ -388,9 +388,17 @@ private Q_SLOTS:
         QVERIFY(running.waitUntilServing());
         Agent another(Agent::testMachine(), home.path());
         QVERIFY(another.process.waitForFinished(replyWait));
-        QCOMPARE(another.process.exitCode(), 1);
+        QCOMPARE(another.process.exitCode(), AgentStopRecord::kAnotherAgentStatus);
         QVERIFY(another.log().contains("Another OndaraHelper is already running"));
         QCOMPARE(running.process.state(), QProcess::Running);
+        const auto stop = Agent::stopRecord(home.path());
+        QVERIFY(stop && stop->reason == AgentStopRecord::Reason::anotherAgent);
+        // The next agent that serves takes the word back.
+        running.process.terminate();
+        QVERIFY(running.process.waitForFinished(replyWait));
+        Agent next(Agent::testMachine(), home.path());
+        QVERIFY(next.waitUntilServing());
+        QVERIFY(!Agent::stopRecord(home.path()));
     }
 
     void stopsWhenItsBusGoesAway() {
@@ -429,8 +437,11 @@ private Q_SLOTS:
         QSignalSpy failures(client.proxy.get(), &OndaraHelperProxy::requestFailed);
         client.proxy->appVersion([](double) { QFAIL("answered without an SMC"); });
         QVERIFY(agentWithoutSmc.process.waitForFinished(replyWait));
-        QCOMPARE(agentWithoutSmc.process.exitCode(), 1);
+        QCOMPARE(agentWithoutSmc.process.exitCode(), AgentStopRecord::kNoSensorsStatus);
         QVERIFY(agentWithoutSmc.log().contains("Can't establish connection with SMC"));
+        const auto stop = Agent::stopRecord(home.path());
+        QVERIFY(stop && stop->reason == AgentStopRecord::Reason::noSensors);
+        QCOMPARE(stop->message, "Can't establish connection with SMC");
         QVERIFY(failures.wait(replyWait));
         QVERIFY(!QFile::exists(
             UserDefaults::openSuite(OndaraNames::suiteName, home.path())->filePath()));

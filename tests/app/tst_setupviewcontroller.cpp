@@ -2,6 +2,8 @@
 #include "BoxView.h"
 #include "CustomTabView.h"
 #include "Gauge.h"
+#include "HelperBanner.h"
+#include "Popover.h"
 #include "ScriptedHelper.h"
 #include "SegmentedControl.h"
 #include "SetupViewController.h"
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -400,6 +403,105 @@ private Q_SLOTS:
         QVERIFY(filled.wait());
         QCOMPARE(namesOf(controller->tempBoxes()).size(), 3);
         QVERIFY(controller->noSensorsMsg()->isHidden());
+    }
+
+    // While the agent is away nothing can look changed: every control that
+    // would send a change is disabled and takes no click, nothing is sent, the
+    // readings dim and the banner says why; all of it clears when it is back.
+    void awayAgentTakesNoChange_data() {
+        QTest::addColumn<QString>("control");
+        QTest::newRow("tile") << "tile";
+        QTest::newRow("unit selector") << "unit";
+        QTest::newRow("section check box") << "check";
+        QTest::newRow("gear") << "gear";
+    }
+    void awayAgentTakesNoChange() {
+        QFETCH(QString, control);
+        ScriptedHelper helper;
+        helper.temps = temperatures(3, 2);
+        const QVariantList candidate{qlonglong(1000), "TC0P", "CPU_PROXIMITY", true};
+        helper.machineSensors = {{"C00", QVariantList{candidate, candidate}}};
+        auto controller = open(helper, true);
+        QVERIFY(controller);
+        BoxView* tile = controller->tempBoxes()[0];
+        QVERIFY(tile->isSelected() && tile->sensors().size() == 2);
+        QVERIFY(controller->helperBanner()->isHidden());
+
+        controller->setHelperPresence(HelperPresence::State::away);
+        QVERIFY(!controller->helperBanner()->isHidden());
+        QVERIFY(controller->helperBanner()->startButton()->isVisible());
+        QVERIFY(controller->readingsStale());
+        QVERIFY(controller->noSensorsMsg()->isHidden());
+        helper.clearRecords();
+        if (control == "tile") {
+            QVERIFY(!tile->isEnabled());
+            click(tile);
+            tile->performClick();
+        } else if (control == "unit") {
+            QVERIFY(!controller->tempUnitSelector()->isEnabled());
+            QTest::keyClick(controller->tempUnitSelector(), Qt::Key_Right);
+        } else if (control == "check") {
+            QVERIFY(!controller->showCheck(0)->isEnabled());
+            controller->showCheck(0)->click();
+        } else {
+            tile->gearButtonPressed();
+            QVERIFY(!tile->popover()->isShown());
+        }
+        QVERIFY(tile->isSelected());
+        QCOMPARE(controller->temperatureUnitSegment(), 0);
+        QVERIFY(controller->showCheck(0)->isChecked());
+        QCOMPARE(helper.commands, QStringList());
+
+        controller->setHelperPresence(HelperPresence::State::connected);
+        QVERIFY(controller->helperBanner()->isHidden());
+        QVERIFY(!controller->readingsStale());
+        QVERIFY(tile->isEnabled() && controller->showCheck(0)->isEnabled() &&
+                controller->tempUnitSelector()->isEnabled());
+        QCOMPARE(helper.commands, QStringList());
+        click(tile);
+        QCOMPARE(helper.commands.value(0), "changeStateForSensor C00 Temps 0");
+    }
+
+    // A stopped agent's reason decides the banner's words and its way out.
+    void bannerSaysWhy_data() {
+        QTest::addColumn<int>("reason"); // -1: away without a word
+        QTest::addColumn<QString>("headline");
+        QTest::addColumn<bool>("start");
+        QTest::addColumn<bool>("demo");
+        QTest::newRow("away") << -1 << "Ondara's sensor service is not running." << true << false;
+        QTest::newRow("no sensors")
+            << int(AgentStopRecord::Reason::noSensors)
+            << "This computer has no sensors Ondara's sensor service can read." << false << true;
+        QTest::newRow("not privileged")
+            << int(AgentStopRecord::Reason::notPrivileged)
+            << "Ondara's sensor service may not read this computer's sensors." << false << false;
+        QTest::newRow("another agent")
+            << int(AgentStopRecord::Reason::anotherAgent)
+            << "Ondara's sensor service stopped: another one already runs for you." << true
+            << false;
+    }
+    void bannerSaysWhy() {
+        QFETCH(int, reason);
+        ScriptedHelper helper;
+        auto controller = open(helper, true);
+        QVERIFY(controller);
+        if (reason < 0) {
+            controller->setHelperPresence(HelperPresence::State::away);
+        } else {
+            controller->setHelperPresence(
+                HelperPresence::State::stopped,
+                AgentStopRecord::Stop{AgentStopRecord::Reason(reason), "the agent's words"});
+        }
+        HelperBanner* banner = controller->helperBanner();
+        QTEST(banner->message()->text(), "headline");
+        QTEST(banner->startButton()->isVisible(), "start");
+        QTEST(banner->demoButton()->isVisible(), "demo");
+        QVERIFY(banner->accessibleDescription().startsWith(banner->message()->text()));
+        QSignalSpy started(banner, &HelperBanner::startRequested);
+        QSignalSpy demo(banner, &HelperBanner::demoRequested);
+        (banner->startButton()->isVisible() ? banner->startButton() : banner->demoButton())
+            ->click();
+        QCOMPARE(started.size() + demo.size(), 1);
     }
 
     void gearFollowsCandidates() {

@@ -9,6 +9,7 @@
 #include "defaults/UserDefaults.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -376,6 +377,43 @@ private Q_SLOTS:
         widget.controller->openApp();
         QCOMPARE(opened, QStringList{"ondara://"});
         QCOMPARE(started, starts);
+    }
+
+    // Away or stopped: a line under the tabs says so with "Open Ondara", the
+    // window makes room for it, the readings dim; back: all of it goes.
+    void awayAgentIsSaidAndReadingsDim_data() {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("headline");
+        QTest::newRow("away") << int(HelperPresence::State::away)
+                              << "Ondara's sensor service is not running.";
+        QTest::newRow("no sensors")
+            << int(HelperPresence::State::stopped)
+            << "This computer has no sensors Ondara's sensor service can read.";
+    }
+    void awayAgentIsSaidAndReadingsDim() {
+        QFETCH(int, state);
+        QFETCH(QString, headline);
+        Fixture widget;
+        QVERIFY(widget.appear());
+        const int height = widget.controller->preferredContentSize().height();
+        QVERIFY(widget.controller->awayMessage()->isHidden());
+        int opened = 0;
+        widget.controller->setApplicationOpeners([&](const QUrl&) { return ++opened > 0; }, {});
+        widget.controller->setHelperPresence(
+            HelperPresence::State(state),
+            AgentStopRecord::Stop{AgentStopRecord::Reason::noSensors, "Can't establish"});
+        QVERIFY(!widget.controller->awayMessage()->isHidden());
+        QVERIFY(widget.controller->awayText()->text().startsWith(headline));
+        QCOMPARE(widget.controller->awayMessage()->accessibleName(), headline);
+        QVERIFY(widget.controller->readingsStale());
+        QVERIFY(widget.controller->preferredContentSize().height() > height);
+        widget.controller->awayOpenButton()->click();
+        QCOMPARE(opened, 1);
+
+        widget.controller->setHelperPresence(HelperPresence::State::connected);
+        QVERIFY(widget.controller->awayMessage()->isHidden());
+        QVERIFY(!widget.controller->readingsStale());
+        QCOMPARE(widget.controller->preferredContentSize().height(), height);
     }
 };
 

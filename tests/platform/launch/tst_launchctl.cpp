@@ -197,10 +197,11 @@ private Q_SLOTS:
                            "Environment=\"ONDARA_SMC=profile:/a b%%\"\n"
                            "Restart=on-failure\n"
                            "RestartSec=2\n"
+                           "RestartPreventExitStatus=3 4 5\n"
                            "UMask=0077\n"
                            "NoNewPrivileges=yes\n"
                            "ProtectSystem=strict\n"
-                           "ReadWritePaths=\"%2\" \"%3\"\n"
+                           "ReadWritePaths=\"%2\" \"%3\" -%t/ondara\n"
                            "PrivateNetwork=yes\n"
                            "ProtectKernelTunables=yes\n"
                            "ProtectKernelModules=yes\n"
@@ -221,6 +222,8 @@ private Q_SLOTS:
         QVERIFY(history.isDir());
         QCOMPARE(history.permissions().toInt() & 0x0077, 0); // no group, no others
         QCOMPARE(systemdVerdict(path(QStringLiteral("config/systemd/user/")) + service), QString());
+        // The folder the unit lets the agent write its word of a stop to is there.
+        QVERIFY(QFileInfo(path(QStringLiteral("run/ondara"))).isDir());
 
         QFile::remove(path(QStringLiteral("calls")));
         QCOMPARE(launchctl({QStringLiteral("unload"), list}, fakeSystemctl(0)).exitCode, 0);
