@@ -352,7 +352,7 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerFromLabels(uint32_t key, 
             // The kernel shows 250 × (the 16-bit value shifted right by 6) in
             // millidegrees; undoing that restores the value's top ten bits,
             // which hold every whole degree.
-            const auto millidegrees = readNumber(*it);
+            const auto millidegrees = openFiles.readNumber(*it);
             if (!millidegrees) {
                 reply.kr = error;
                 return reply;
@@ -393,7 +393,7 @@ AppleSmcSysfsDriver::Answer AppleSmcSysfsDriver::answerFromLabels(uint32_t key, 
                 const QString file = suffix == "Mn"   ? QStringLiteral("min")
                                      : suffix == "Mx" ? QStringLiteral("max")
                                                       : QStringLiteral("input");
-                const auto speed = readNumber(prefix + file);
+                const auto speed = openFiles.readNumber(prefix + file);
                 if (speed) {
                     reply.type = fpe2;
                     reply.data = SmcEncoding::fpe2(*speed);

@@ -2,6 +2,7 @@
 
 #include "SensorRecords.h"
 #include "smc/SmcDriver.h"
+#include "smc/SysfsAttributeFiles.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -81,4 +82,6 @@ private:
     bool labelsLoaded = false;
     QHash<uint32_t, QString> temperatureInputs; // key → tempN_input path
     int fanCount = 0;
+    // The world-readable inputs, read on every request, stay open.
+    SysfsAttributeFiles openFiles;
 };

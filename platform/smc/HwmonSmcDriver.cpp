@@ -170,7 +170,7 @@ std::optional<long long> HwmonSmcDriver::read(const HwmonSensorMap::Source& sour
     HwmonSensorMap& map = mapping();
     const QString attribute = source.input.attribute + QLatin1Char('_') + suffix;
     const auto value =
-        HwmonTree::readNumber(map.chips().at(source.chip).directory, attribute, error);
+        HwmonTree::readNumber(map.chips().at(source.chip).directory, attribute, error, &openFiles);
     if (value || QFileInfo::exists(map.chips().at(source.chip).directory)) {
         return value;
     }
@@ -179,7 +179,9 @@ std::optional<long long> HwmonSmcDriver::read(const HwmonSensorMap::Source& sour
     for (const HwmonChip& chip : HwmonTree(directory).chips()) {
         if (chip.identity == identity) {
             map.relocate(source.chip, chip.directory);
-            return HwmonTree::readNumber(chip.directory, attribute, error);
+            // Files kept under the old number would only ever fail now.
+            openFiles.clear();
+            return HwmonTree::readNumber(chip.directory, attribute, error, &openFiles);
         }
     }
     *error = ENODEV;

@@ -2,6 +2,7 @@
 
 #include "smc/HwmonSensorMap.h"
 #include "smc/SmcDriver.h"
+#include "smc/SysfsAttributeFiles.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -52,6 +53,8 @@ private:
     QMutex mutex;
     std::optional<HwmonSensorMap> sensorMap;
     uint32_t openConnection = 0;
+    // The inputs read on every request stay open between requests.
+    SysfsAttributeFiles openFiles;
     // Fans without a stated maximum: the fastest each was seen turning.
     QHash<int, long long> fastestSeen;
 };

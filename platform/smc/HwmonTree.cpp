@@ -1,6 +1,7 @@
 #include "smc/HwmonTree.h"
 
 #include "smc/SysfsAttribute.h"
+#include "smc/SysfsAttributeFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -163,11 +164,13 @@ QList<HwmonInput> HwmonTree::inputs(const QString& chipDirectory, const QString&
 }
 
 std::optional<long long> HwmonTree::readNumber(const QString& chipDirectory,
-                                               const QString& attribute, int* error) {
+                                               const QString& attribute, int* error,
+                                               SysfsAttributeFiles* files) {
     int failure = ENOENT;
     for (const QString& place : attributeDirectories(chipDirectory)) {
+        const QString path = place + QLatin1Char('/') + attribute;
         const auto value =
-            SysfsAttribute::readNumber(place + QLatin1Char('/') + attribute, &failure);
+            files ? files->readNumber(path, &failure) : SysfsAttribute::readNumber(path, &failure);
         if (value || failure != ENOENT) {
             if (error) {
                 *error = failure;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <optional>
 
+class SysfsAttributeFiles;
+
 // One chip of the hwmon class directory.
 struct HwmonChip {
     QString name;       // its "name" attribute: "coretemp", "nvme", "BAT0"
@@ -40,9 +42,11 @@ public:
     // The chip's inputs of a kind ("temp", "fan") by number.
     static QList<HwmonInput> inputs(const QString& chipDirectory, const QString& kind);
     // An attribute of the chip ("temp1_input"), read where it is; nothing on
-    // failure with errno in *error (ENOENT when neither place has it).
+    // failure with errno in *error (ENOENT when neither place has it). With
+    // files given, the attribute is read through them and stays open.
     static std::optional<long long> readNumber(const QString& chipDirectory,
-                                               const QString& attribute, int* error = nullptr);
+                                               const QString& attribute, int* error = nullptr,
+                                               SysfsAttributeFiles* files = nullptr);
     static std::optional<QByteArray> readText(const QString& chipDirectory,
                                               const QString& attribute);
 

@@ -50,16 +50,14 @@ std::optional<QByteArray> read(const QString& path, int* error) {
     return content;
 }
 
-std::optional<QByteArray> readLine(const QString& path, int* error) {
-    auto content = read(path, error);
+std::optional<QByteArray> line(std::optional<QByteArray> content) {
     if (content && content->endsWith('\n')) {
         content->chop(1);
     }
     return content;
 }
 
-std::optional<long long> readNumber(const QString& path, int* error) {
-    const auto text = read(path, error);
+std::optional<long long> number(const std::optional<QByteArray>& text, int* error) {
     if (!text) {
         return std::nullopt;
     }
@@ -72,6 +70,14 @@ std::optional<long long> readNumber(const QString& path, int* error) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<QByteArray> readLine(const QString& path, int* error) {
+    return line(read(path, error));
+}
+
+std::optional<long long> readNumber(const QString& path, int* error) {
+    return number(read(path, error), error);
 }
 
 } // namespace SysfsAttribute

@@ -19,4 +19,8 @@ std::optional<QByteArray> readLine(const QString& path, int* error = nullptr);
 // A decimal integer, blanks around it allowed.
 std::optional<long long> readNumber(const QString& path, int* error = nullptr);
 
+// The same readings of content already read (nothing stays nothing).
+std::optional<QByteArray> line(std::optional<QByteArray> content);
+std::optional<long long> number(const std::optional<QByteArray>& text, int* error = nullptr);
+
 } // namespace SysfsAttribute

@@ -4,11 +4,13 @@
 
 #include "SMCKit.h"
 #include "smc/HwmonSmcDriver.h"
+#include "smc/SysfsAttributeFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -236,6 +238,78 @@ private Q_SLOTS:
                   QStringLiteral("name=nvme temp1_label=Composite temp1_input=30000"));
         QCOMPARE(reading(QStringLiteral("TH0P")), QStringLiteral("41"));
         QCOMPARE(reading(QStringLiteral("TH0O")), QStringLiteral("not found"));
+    }
+
+    // Inputs stay open between reads; what is read must still be the file
+    // now at the path, whatever happened to the one opened first.
+    void keptInputsFollowTheirFile_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("rewritten in place") << "rewrite"
+                                            << "41";
+        QTest::newRow("replaced by a rename") << "rename"
+                                              << "42";
+        QTest::newRow("chip rebound at the same place") << "rebind"
+                                                        << "43";
+        QTest::newRow("chip gone") << "remove"
+                                   << "failure 1";
+        QTest::newRow("a FIFO put in its place") << "fifo"
+                                                 << "failure 1";
+    }
+    void keptInputsFollowTheirFile() {
+        QFETCH(QString, change);
+        QFETCH(QString, expected);
+        Tree tree;
+        const QString device = QStringLiteral("platform/coretemp.0");
+        tree.chip(QStringLiteral("hwmon2"), device,
+                  QStringLiteral("name=coretemp temp1_label=Package~id~0 temp1_input=38000"));
+        use(tree.classDirectory());
+        QCOMPARE(reading(QStringLiteral("TC0D")), QStringLiteral("38"));
+        QCOMPARE(reading(QStringLiteral("TC0D")), QStringLiteral("38"));
+
+        const QString chip =
+            tree.dir.filePath(QStringLiteral("devices/%1/hwmon/hwmon2").arg(device));
+        const QString input = chip + QStringLiteral("/temp1_input");
+        if (change == QLatin1String("rewrite")) {
+            tree.write(input, QStringLiteral("41000"));
+        } else if (change == QLatin1String("rename")) {
+            tree.write(input + QStringLiteral(".new"), QStringLiteral("42000"));
+            QVERIFY(::rename(QFile::encodeName(input + QStringLiteral(".new")).constData(),
+                             QFile::encodeName(input).constData()) == 0);
+        } else if (change == QLatin1String("rebind")) {
+            QVERIFY(QDir(chip).removeRecursively());
+            QVERIFY(QFile::remove(tree.classDirectory() + QStringLiteral("/hwmon2")));
+            tree.chip(QStringLiteral("hwmon2"), device,
+                      QStringLiteral("name=coretemp temp1_label=Package~id~0 temp1_input=43000"));
+        } else if (change == QLatin1String("remove")) {
+            QVERIFY(QDir(chip).removeRecursively());
+        } else {
+            QVERIFY(QFile::remove(input));
+            QVERIFY(::mkfifo(QFile::encodeName(input).constData(), 0644) == 0);
+        }
+        QCOMPARE(reading(QStringLiteral("TC0D")), expected);
+    }
+
+    // Beyond its limit files are opened for each read, and still read right.
+    void keptFilesAreBounded() {
+        QTemporaryDir dir;
+        SysfsAttributeFiles files;
+        const int count = SysfsAttributeFiles::keptLimit + 3;
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < count; ++i) {
+                const QString path = dir.filePath(QString::number(i));
+                if (round == 0) {
+                    QFile file(path);
+                    QVERIFY(file.open(QIODevice::WriteOnly));
+                    file.write(QByteArray::number(i) + '\n');
+                }
+                QCOMPARE(files.readNumber(path), std::optional<long long>(i));
+            }
+        }
+        QCOMPARE(files.keptCount(), SysfsAttributeFiles::keptLimit);
+        int error = 0;
+        QCOMPARE(files.readNumber(dir.filePath(QStringLiteral("absent")), &error), std::nullopt);
+        QCOMPARE(error, ENOENT);
     }
 
     void autoNeedsAMappedTemperature_data() {
