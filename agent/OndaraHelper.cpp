@@ -77,7 +77,7 @@ QList<int> OndaraHelper::sensorTemperatures(const QList<quint32>& codes) {
             temperatures.append(lastHDDtemp_);
             continue;
         }
-        temperatures.append(SMCKit::valueOr([code] { return SMCKit::readTemperature(code); }, 0));
+        temperatures.append(SMCKit::readTemperatureIfAnswered(code).value_or(0));
     }
     return temperatures;
 }
@@ -90,7 +90,7 @@ QList<int> OndaraHelper::fanSpeeds(const QList<int>& fans) {
             speeds.append(0);
             continue;
         }
-        speeds.append(SMCKit::valueOr([fan] { return SMCKit::readFanCurrentSpeed(fan); }, 0));
+        speeds.append(SMCKit::readFanCurrentSpeedIfAnswered(fan).value_or(0));
     }
     return speeds;
 }

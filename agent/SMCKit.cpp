@@ -129,15 +129,51 @@ void SMCKit::openConnection() {
     qCInfo(lcSmc, "Connection open with SMC in SMC");
 }
 
-SMCParamStruct SMCKit::sendCommand(const SMCParamStruct& input) {
+namespace {
+
+// One struct call; nothing when there is no driver.
+std::optional<SmcDriver::KernReturn> exchange(const SMCParamStruct& input, SMCParamStruct* reply) {
     const auto smc = driver();
     if (!smc) {
+        return std::nullopt;
+    }
+    *reply = zeroedRecord();
+    size_t replySize = sizeof(SMCParamStruct);
+    return smc->callStructMethod(smcConnection, SmcDriver::structMethodSelector, input, reply,
+                                 &replySize);
+}
+
+SMCParamStruct readKeyRequest(uint32_t key, const SMCDataType& type) {
+    SMCParamStruct input = zeroedRecord();
+    input.key = key;
+    input.keyInfo.dataSize = type.size;
+    input.data8 = SMCParamStruct::readKeyValue;
+    return input;
+}
+
+// The value bytes of a key, nothing on any failure: the same exchange as
+// SMCKit::readKey without making an Error1, which costs more than the read
+// itself when a client keeps asking for keys the SMC lacks.
+std::optional<std::array<uint8_t, 32>> readKeyIfAnswered(uint32_t key, const SMCDataType& type) {
+    SMCParamStruct reply;
+    const auto kr = exchange(readKeyRequest(key, type), &reply);
+    if (kr != SmcDriver::success || reply.result != SMCParamStruct::resultSuccess) {
+        return std::nullopt;
+    }
+    std::array<uint8_t, 32> bytes{};
+    std::copy(std::begin(reply.bytes), std::end(reply.bytes), bytes.begin());
+    return bytes;
+}
+
+} // namespace
+
+SMCParamStruct SMCKit::sendCommand(const SMCParamStruct& input) {
+    SMCParamStruct reply;
+    const auto answered = exchange(input, &reply);
+    if (!answered) {
         throw Error1::driverNotFound();
     }
-    SMCParamStruct reply = zeroedRecord();
-    size_t replySize = sizeof(SMCParamStruct);
-    const SmcDriver::KernReturn kr = smc->callStructMethod(
-        smcConnection, SmcDriver::structMethodSelector, input, &reply, &replySize);
+    const SmcDriver::KernReturn kr = *answered;
     if (kr == SmcDriver::notPrivileged) {
         throw Error1::notPrivileged();
     }
@@ -161,11 +197,7 @@ void SMCKit::readKeyInformation(uint32_t key) {
 }
 
 std::array<uint8_t, 32> SMCKit::readKey(uint32_t key, const SMCDataType& type) {
-    SMCParamStruct input = zeroedRecord();
-    input.key = key;
-    input.keyInfo.dataSize = type.size;
-    input.data8 = SMCParamStruct::readKeyValue;
-    const SMCParamStruct reply = sendCommand(input);
+    const SMCParamStruct reply = sendCommand(readKeyRequest(key, type));
     std::array<uint8_t, 32> bytes{};
     std::copy(std::begin(reply.bytes), std::end(reply.bytes), bytes.begin());
     return bytes;
@@ -214,6 +246,19 @@ QString SMCKit::decodeFds(const std::array<uint8_t, 32>& bytes) {
 
 double SMCKit::readTemperature(uint32_t key) {
     return decodeSp78(readKey(key, SMCDataType::sp78()));
+}
+
+std::optional<int> SMCKit::readTemperatureIfAnswered(uint32_t key) {
+    const auto bytes = readKeyIfAnswered(key, SMCDataType::sp78());
+    return bytes ? std::optional<int>(int(decodeSp78(*bytes))) : std::nullopt;
+}
+
+std::optional<int> SMCKit::readFanCurrentSpeedIfAnswered(int id) {
+    if (id < 0 || id > highestFanNumber) {
+        return std::nullopt;
+    }
+    const auto bytes = readKeyIfAnswered(fanKey(id, "Ac"), SMCDataType::fpe2());
+    return bytes ? std::optional<int>(decodeFpe2(*bytes)) : std::nullopt;
 }
 
 int SMCKit::readFanCurrentSpeed(int id) {

@@ -75,6 +75,11 @@ public:
     static int readFanMinimumSpeed(int id);
     static int readFanMaximumSpeed(int id);
     static QString readFanName(int id);
+    // The live reads, for callers that answer 0 on any failure: the same
+    // exchange as readTemperature and readFanCurrentSpeed, nothing instead of
+    // an Error1 (a client may ask again and again for keys the SMC lacks).
+    static std::optional<int> readTemperatureIfAnswered(uint32_t key);
+    static std::optional<int> readFanCurrentSpeedIfAnswered(int id);
     // Every fan the SMC reports (at most the first ten). The first failing read
     // fails the whole list.
     static QList<Fan> readFans();

@@ -159,10 +159,14 @@ private Q_SLOTS:
         SMCKit::errorOf([] { SMCKit::readFanMaximumSpeed(2); });
         SMCKit::errorOf([] { SMCKit::readFanCurrentSpeed(2); });
         SMCKit::errorOf([] { SMCKit::readKey(code("FNum"), SMCDataType::ui8()); });
-        QCOMPARE(driver->requests, QByteArrayList({request("TC0P", 0, 9), request("TC0P", 2, 5),
-                                                   request("F2ID", 16, 5), request("F2Mn", 2, 5),
-                                                   request("F2Mx", 2, 5), request("F2Ac", 2, 5),
-                                                   request("FNum", 1, 5)}));
+        SMCKit::readTemperatureIfAnswered(code("TC0P"));
+        SMCKit::readFanCurrentSpeedIfAnswered(2);
+        QCOMPARE(SMCKit::readFanCurrentSpeedIfAnswered(10), std::nullopt);
+        QCOMPARE(
+            driver->requests,
+            QByteArrayList({request("TC0P", 0, 9), request("TC0P", 2, 5), request("F2ID", 16, 5),
+                            request("F2Mn", 2, 5), request("F2Mx", 2, 5), request("F2Ac", 2, 5),
+                            request("FNum", 1, 5), request("TC0P", 2, 5), request("F2Ac", 2, 5)}));
         for (const auto& call : driver->calls) {
             QVERIFY(call[0] != 0);
             QCOMPARE(call.mid(1), QList<size_t>({2, 80}));
@@ -196,6 +200,12 @@ private Q_SLOTS:
               "failure");
         // Every operation maps its exchange the same way.
         QTEST(failureOf([] { SMCKit::readTemperature(code("TC0P")); }), "failure");
+        // The live reads make the same exchange and have a value only on success.
+        QFETCH(QString, failure);
+        const auto expected = failure.isEmpty() ? std::optional<int>(42) : std::nullopt;
+        QCOMPARE(SMCKit::readTemperatureIfAnswered(code("TC0P")), expected);
+        QCOMPARE(SMCKit::readFanCurrentSpeedIfAnswered(2),
+                 failure.isEmpty() ? std::optional<int>(0x2A << 6) : std::nullopt);
     }
 
     void opening_data() {
