@@ -55,16 +55,28 @@ template <typename Use> QString canonicalDictionary(const QDBusMessage& message,
 
 OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
+    , connection(bus)
     , remote(std::make_unique<OndaraHelperInterface>(QString(OndaraNames::helperServiceName),
-                                                     QString(OndaraNames::helperObjectPath), bus))
-    , sourcesRemote(std::make_unique<OndaraHelperSourcesInterface>(
-          QString(OndaraNames::helperServiceName), QString(OndaraNames::helperObjectPath), bus)) {}
+                                                     QString(OndaraNames::helperObjectPath), bus)) {
+}
 
 OndaraHelperProxy::~OndaraHelperProxy() = default;
 
 void OndaraHelperProxy::setTimeout(int milliseconds) {
     remote->setTimeout(milliseconds);
-    sourcesRemote->setTimeout(milliseconds);
+    if (sourcesRemote) {
+        sourcesRemote->setTimeout(milliseconds);
+    }
+}
+
+OndaraHelperSourcesInterface& OndaraHelperProxy::sourcesInterface() {
+    if (!sourcesRemote) {
+        sourcesRemote = std::make_unique<OndaraHelperSourcesInterface>(
+            QString(OndaraNames::helperServiceName), QString(OndaraNames::helperObjectPath),
+            connection);
+        sourcesRemote->setTimeout(remote->timeout());
+    }
+    return *sourcesRemote;
 }
 
 int OndaraHelperProxy::timeout() const {
@@ -203,7 +215,7 @@ void OndaraHelperProxy::changeSensorWithNewSensor(quint32 sensor, const QString&
 
 void OndaraHelperProxy::sensorSources(SourcesReply reply) {
     whenAnswered(
-        sourcesRemote->Sources(), QStringLiteral("Sources"),
+        sourcesInterface().Sources(), QStringLiteral("Sources"),
         [reply](const QDBusMessage& message) {
             return canonicalDictionary(message, [&reply](const QVariantMap& sources) {
                 reply(SensorRecordCodec::sources(sources));

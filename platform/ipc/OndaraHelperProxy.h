@@ -78,6 +78,12 @@ private:
                          DictionaryReply reply);
     void integersQuery(const QDBusPendingCall& call, const QString& method, IntegersReply reply);
 
+    // Made on first use: every interface object asks the bus who owns the
+    // agent's name when it is made, a round trip a one-shot client that
+    // never asks for the sources need not pay.
+    OndaraHelperSourcesInterface& sourcesInterface();
+
+    QDBusConnection connection;
     std::unique_ptr<OndaraHelperInterface> remote;
     std::unique_ptr<OndaraHelperSourcesInterface> sourcesRemote;
     int pending = 0;
