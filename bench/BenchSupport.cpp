@@ -76,8 +76,12 @@ DemoAgent::DemoAgent(const QString& busAddress, const QStringList& extraArgument
     process.setProcessEnvironment(environment);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setProcessChannelMode(QProcess::SeparateChannels);
+    // ONDARA_BENCH_SMC puts the agent on another machine than the demo one,
+    // e.g. "hwmon" inside bench/fake-hwmon-namespace.sh, where peers read the
+    // same chips.
+    const QString smc = qEnvironmentVariable("ONDARA_BENCH_SMC", QStringLiteral("demo"));
     process.start(QStringLiteral(ONDARA_AGENT_PATH),
-                  QStringList{"--smc", "demo", "--smart", "demo", "--memory", "proc"} +
+                  QStringList{"--smc", smc, "--smart", "demo", "--memory", "proc"} +
                       extraArguments);
     process.waitForStarted();
 }
