@@ -476,6 +476,41 @@
     </message>
 </context>
 <context>
+    <name>PanelReadout</name>
+    <message>
+        <source>Show Widget</source>
+        <translation>Widget einblenden</translation>
+    </message>
+    <message>
+        <source>Open Ondara</source>
+        <translation>Ondara öffnen</translation>
+    </message>
+    <message>
+        <source>Reading in the Panel</source>
+        <translation>Wert in der Leiste</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Hottest Temperature</source>
+        <translation>Höchste Temperatur</translation>
+    </message>
+    <message>
+        <source>Waiting for the first readings.</source>
+        <translation>Warten auf die ersten Werte.</translation>
+    </message>
+    <message>
+        <source>No readings: the Ondara agent does not answer.</source>
+        <translation>Keine Werte: Der Ondara-Agent antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>The widget shows no readings.</source>
+        <translation>Das Widget zeigt keine Werte.</translation>
+    </message>
+</context>
+<context>
     <name>SensorListViewController</name>
     <message>
         <source>Sensors</source>
@@ -760,24 +795,16 @@ Installiert ist Version %2.</translation>
 <context>
     <name>WidgetWindow</name>
     <message>
-        <source>Ondara widget</source>
-        <translation>Ondara-Widget</translation>
-    </message>
-    <message>
-        <source>Hide Widget</source>
-        <translation>Widget ausblenden</translation>
-    </message>
-    <message>
-        <source>Show Widget</source>
-        <translation>Widget einblenden</translation>
-    </message>
-    <message>
         <source>Open Ondara</source>
         <translation>Ondara öffnen</translation>
     </message>
     <message>
         <source>Quit</source>
         <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Keep Above Other Windows</source>
+        <translation>Über anderen Fenstern halten</translation>
     </message>
 </context>
 <context>

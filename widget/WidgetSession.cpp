@@ -1,6 +1,7 @@
 #include "WidgetSession.h"
 
 #include "OndaraNames.h"
+#include "PanelReadout.h"
 #include "TodayViewController.h"
 #include "WidgetWindow.h"
 #include "defaults/UserDefaults.h"
@@ -13,17 +14,32 @@ WidgetSession::WidgetSession(const QDBusConnection& bus, const QString& stateFil
     , m_proxy(std::make_unique<OndaraHelperProxy>(bus))
     , m_notifications(std::make_unique<DistributedNotificationCenter>(bus))
     , m_defaults(UserDefaults::openSuite(QString(OndaraNames::suiteName)))
-    , m_presence(new HelperPresence(bus, AgentStopRecord::standard(), this)) {
+    , m_presence(new HelperPresence(bus, AgentStopRecord::standard(), this))
+    , m_bus(bus)
+    , m_stateFile(stateFile.isEmpty() ? WidgetWindow::defaultStateFile() : stateFile) {
     auto* controller =
         new TodayViewController(m_proxy.get(), m_notifications.get(), m_defaults.get());
-    m_window = std::make_unique<WidgetWindow>(
-        controller, stateFile.isEmpty() ? WidgetWindow::defaultStateFile() : stateFile);
+    m_window = std::make_unique<WidgetWindow>(controller, m_stateFile);
     controller->follow(m_presence);
 }
 
-// The window (and the controller in it) goes before the objects it uses.
+// The readout and the window (and the controller in it) go before the
+// objects they use.
 WidgetSession::~WidgetSession() {
+    delete m_readout;
     m_window.reset();
+}
+
+PanelReadout* WidgetSession::addPanelReadout(const QDBusConnection& systemBus) {
+    if (m_readout == nullptr) {
+        m_readout =
+            new PanelReadout(m_window.get(), m_proxy.get(), m_notifications.get(), m_bus, systemBus,
+                             m_stateFile, TodayViewController::kRefreshMilliseconds);
+        connect(m_presence, &HelperPresence::helperAppeared, m_readout->readings(),
+                &PanelReadings::refreshNow);
+        m_readout->start();
+    }
+    return m_readout;
 }
 
 TodayViewController* WidgetSession::controller() const {

@@ -8,6 +8,7 @@
 class DistributedNotificationCenter;
 class HelperPresence;
 class OndaraHelperProxy;
+class PanelReadout;
 class TodayViewController;
 class UserDefaults;
 class WidgetWindow;
@@ -15,7 +16,9 @@ class WidgetWindow;
 // Everything the running widget is made of: its connection to the agent,
 // the change notifications, the settings suite, the controller in its window,
 // and the agent's presence: an agent that starts or restarts later is asked
-// again for what the widget shows, and one that is away is said to be.
+// again for what the widget shows, and one that is away is said to be. The
+// readout in the desktop's panel is added by the program, not by every
+// session.
 class WidgetSession : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +30,9 @@ public:
     WidgetWindow* window() const { return m_window.get(); }
     OndaraHelperProxy* proxy() const { return m_proxy.get(); }
     HelperPresence* presence() const { return m_presence; }
+    // Puts the readings in the panel; the session owns the readout.
+    PanelReadout* addPanelReadout(const QDBusConnection& systemBus = QDBusConnection::systemBus());
+    PanelReadout* panelReadout() const { return m_readout; }
 
 private:
     std::unique_ptr<OndaraHelperProxy> m_proxy;
@@ -34,4 +40,7 @@ private:
     std::unique_ptr<UserDefaults> m_defaults;
     std::unique_ptr<WidgetWindow> m_window;
     HelperPresence* m_presence;
+    QDBusConnection m_bus;
+    QString m_stateFile;
+    PanelReadout* m_readout = nullptr;
 };

@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSettings>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -18,6 +17,7 @@
 namespace {
 
 const QString kPositionKey = QStringLiteral("position");
+const QString kKeepAboveKey = QStringLiteral("keepAbove");
 constexpr int kSaveDelayMilliseconds = 500;
 constexpr int kScreenMargin = 24;
 
@@ -28,8 +28,14 @@ WidgetWindow::WidgetWindow(TodayViewController* controller, const QString& state
     : QWidget(parent, Qt::FramelessWindowHint | Qt::Tool)
     , m_controller(controller)
     , m_stateFile(stateFile)
-    , m_saveTimer(new QTimer(this)) {
+    , m_saveTimer(new QTimer(this))
+    , m_keepAbove(new QAction(tr("Keep Above Other Windows"), this)) {
     setWindowTitle(QStringLiteral("Ondara"));
+    m_keepAbove->setCheckable(true);
+    connect(m_keepAbove, &QAction::toggled, this, &WidgetWindow::setKeepAbove);
+    if (QSettings(m_stateFile, QSettings::IniFormat).value(kKeepAboveKey).toBool()) {
+        m_keepAbove->setChecked(true);
+    }
     setWindowIcon(NamedAssets::applicationIcon());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -78,13 +84,46 @@ std::optional<QPoint> WidgetWindow::storedPosition(const QString& stateFile,
     return std::nullopt;
 }
 
+bool WidgetWindow::compositorPlacesWindows() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+bool WidgetWindow::keepsAbove() const {
+    return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+void WidgetWindow::setKeepAbove(bool above) {
+    m_keepAbove->setChecked(above);
+    if (above == keepsAbove()) {
+        return;
+    }
+    const bool visible = isVisible();
+    // Changing a flag takes the window off screen; it comes back where it was.
+    const QPoint position = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, above);
+    if (visible) {
+        if (!compositorPlacesWindows()) {
+            move(position);
+        }
+        show();
+    }
+    QSettings(m_stateFile, QSettings::IniFormat).setValue(kKeepAboveKey, above);
+}
+
 void WidgetWindow::savePosition() {
     m_saveTimer->stop();
+    if (compositorPlacesWindows()) {
+        return;
+    }
     QSettings state(m_stateFile, QSettings::IniFormat);
     state.setValue(kPositionKey, pos());
 }
 
 void WidgetWindow::placeInitially() {
+    m_placed = true;
+    if (compositorPlacesWindows()) {
+        return;
+    }
     QList<QRect> areas;
     for (const QScreen* screen : QGuiApplication::screens()) {
         areas.append(screen->availableGeometry());
@@ -95,35 +134,12 @@ void WidgetWindow::placeInitially() {
         const QRect area = screen->availableGeometry();
         move(area.right() - width() - kScreenMargin, area.top() + kScreenMargin);
     }
-    m_placed = true;
 }
 
-bool WidgetWindow::addTrayIcon() {
-    if (m_trayIcon != nullptr || !QSystemTrayIcon::isSystemTrayAvailable()) {
-        return m_trayIcon != nullptr;
-    }
-    m_trayIcon = new QSystemTrayIcon(NamedAssets::applicationIcon(), this);
-    m_trayIcon->setToolTip(tr("Ondara widget"));
-    m_trayIcon->setContextMenu(buildMenu(this));
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger) {
-                    toggleShown();
-                }
-            });
-    m_trayIcon->show();
-    return true;
-}
-
-QMenu* WidgetWindow::buildMenu(QWidget* parent) {
-    auto* menu = new QMenu(parent);
-    if (m_trayIcon != nullptr) {
-        QAction* toggle = menu->addAction(tr("Hide Widget"), this, &WidgetWindow::toggleShown);
-        connect(menu, &QMenu::aboutToShow, toggle, [this, toggle] {
-            toggle->setText(isVisible() ? tr("Hide Widget") : tr("Show Widget"));
-        });
-    }
+QMenu* WidgetWindow::buildMenu() {
+    auto* menu = new QMenu(this);
     menu->addAction(tr("Open Ondara"), m_controller, &TodayViewController::openApp);
+    menu->addAction(m_keepAbove);
     menu->addSeparator();
     menu->addAction(tr("Quit"), qApp, &QApplication::quit);
     return menu;
@@ -150,6 +166,7 @@ void WidgetWindow::showEvent(QShowEvent* event) {
         placeInitially();
     }
     QWidget::showEvent(event);
+    Q_EMIT visibilityChanged(true);
     if (!m_controller->isOnScreen()) {
         m_controller->viewDidAppear();
     }
@@ -157,6 +174,7 @@ void WidgetWindow::showEvent(QShowEvent* event) {
 
 void WidgetWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    Q_EMIT visibilityChanged(false);
     if (m_controller->isOnScreen()) {
         m_controller->viewWillDisappear();
     }
@@ -204,7 +222,7 @@ void WidgetWindow::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void WidgetWindow::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu* menu = buildMenu(this);
+    QMenu* menu = buildMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+class QAction;
 class QMenu;
-class QSystemTrayIcon;
 class QTimer;
 class TodayViewController;
 
@@ -16,7 +16,12 @@ class TodayViewController;
 // The position is window state, not a preference the user chose: like the
 // place a desktop gives a widget, it stays out of the shared settings suite
 // (which holds only what the agent and the programs share) and lives in the
-// state folder, $XDG_STATE_HOME/ondara/OndaraWidget.ini.
+// state folder, $XDG_STATE_HOME/ondara/OndaraWidget.ini, with whether the
+// user keeps the widget above other windows.
+//
+// Under Wayland a client can neither choose nor learn where its window is:
+// the compositor places it, a drag is the compositor's own move, and no
+// position is stored or restored.
 class WidgetWindow : public QWidget {
     Q_OBJECT
 public:
@@ -31,14 +36,19 @@ public:
                                                 const QList<QRect>& screenAreas);
 
     TodayViewController* controller() const { return m_controller; }
-    // Shows or hides the window from a tray icon where the desktop has a tray;
-    // false where it has none.
-    bool addTrayIcon();
-    QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
+    // Whether the window system places windows itself (Wayland).
+    static bool compositorPlacesWindows();
+    // The checkable "keep above other windows", for every menu of the widget.
+    QAction* keepAboveAction() const { return m_keepAbove; }
+    bool keepsAbove() const;
 
 public Q_SLOTS:
     void toggleShown();
     void savePosition();
+    void setKeepAbove(bool above);
+
+Q_SIGNALS:
+    void visibilityChanged(bool visible);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -53,12 +63,12 @@ protected:
 
 private:
     void placeInitially();
-    QMenu* buildMenu(QWidget* parent);
+    QMenu* buildMenu();
 
     TodayViewController* m_controller;
     QString m_stateFile;
     QTimer* m_saveTimer;
-    QSystemTrayIcon* m_trayIcon = nullptr;
+    QAction* m_keepAbove;
     bool m_placed = false;
     std::optional<QPoint> m_dragOffset;
 };

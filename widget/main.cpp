@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     WidgetWindow* window = session.window();
     TodayViewController* controller = session.controller();
     if (!screenshot) {
-        window->addTrayIcon();
+        session.addPanelReadout();
         window->show();
         return QApplication::exec();
     }

@@ -1,0 +1,296 @@
+// The readings in the panel as a status-notifier host sees them: a fake
+// watcher on the private bus takes the item's registration and reads its
+// icon, tooltip, state and menu over the bus, as a panel does.
+
+#include "PanelReadout.h"
+#include "ReadoutIcon.h"
+#include "ScriptedHelper.h"
+#include "StatusNotifierItem.h"
+#include "StatusNotifierMenu.h"
+#include "StatusNotifierTypes.h"
+#include "TodayViewController.h"
+#include "WidgetWindow.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+
+} // namespace
+
+// What a panel's watcher does: it takes registrations and counts the item's
+// change signals.
+class FakeWatcher : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+public:
+    QString service;
+    int newIcons = 0;
+    int newToolTips = 0;
+    int newStatuses = 0;
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString& item) { service = item; }
+    void onNewIcon() { ++newIcons; }
+    void onNewToolTip() { ++newToolTips; }
+    void onNewStatus(const QString&) { ++newStatuses; }
+};
+
+class TestPanelReadout : public QObject {
+    Q_OBJECT
+
+    QDBusConnection host = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "host");
+    FakeWatcher watcher;
+
+    // A call from the host, answered while the event loop runs (the item
+    // lives in this process).
+    QDBusMessage call(const QDBusMessage& message) {
+        QDBusPendingCallWatcher pending(host.asyncCall(message));
+        if (!QTest::qWaitFor([&] { return pending.isFinished(); })) {
+            return {};
+        }
+        return pending.reply();
+    }
+    template <typename Value>
+    Value property(const QString& interface, const QString& path, const QString& name) {
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            watcher.service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("Get"));
+        get << interface << name;
+        const QDBusMessage reply = call(get);
+        const QVariant value = reply.arguments().value(0).value<QDBusVariant>().variant();
+        return qdbus_cast<Value>(value);
+    }
+    StatusNotifierImages iconPixmap() {
+        return property<StatusNotifierImages>(kItemInterface, StatusNotifierItem::objectPath,
+                                              QStringLiteral("IconPixmap"));
+    }
+    StatusNotifierToolTip toolTip() {
+        return property<StatusNotifierToolTip>(kItemInterface, StatusNotifierItem::objectPath,
+                                               QStringLiteral("ToolTip"));
+    }
+
+    struct Panel {
+        QTemporaryDir folder;
+        ScriptedHelper helper;
+        std::unique_ptr<WidgetWindow> window;
+        std::unique_ptr<PanelReadout> readout;
+        Panel() {
+            helper.activeTemps = {{"CPU", QVariantList{qlonglong(0x54433050), qlonglong(1)}},
+                                  {"GPU", QVariantList{qlonglong(0x54473050), qlonglong(2)}}};
+            helper.activeFans = {{"Left Fan", QVariantList{qlonglong(0), qlonglong(3000)}}};
+            helper.activeMems = {{"Used", qlonglong(1)}};
+            helper.temperatureOf = [](quint32 code) { return code == 0x54473050 ? 71 : 48; };
+            helper.rpmOf = [](int) { return 2150; };
+            window = std::make_unique<WidgetWindow>(
+                new TodayViewController(&helper, nullptr, nullptr), folder.filePath("state.ini"));
+            // A long interval: every refresh of these tests is one they ask for.
+            readout = std::make_unique<PanelReadout>(
+                window.get(), &helper, nullptr, QDBusConnection::sessionBus(),
+                QDBusConnection(QStringLiteral("no system bus")), folder.filePath("state.ini"),
+                600000);
+        }
+        bool current() {
+            return QTest::qWaitFor(
+                [this] { return readout->readings()->state() == PanelReadings::State::current; });
+        }
+        // One refresh, answered.
+        bool refresh() {
+            QSignalSpy refreshed(readout->readings(), &PanelReadings::refreshed);
+            readout->readings()->tick();
+            return refreshed.wait();
+        }
+    };
+
+    // The item, registered and read for the first time.
+    bool registered(Panel& panel) {
+        watcher.service.clear();
+        panel.readout->start();
+        if (!QTest::qWaitFor([&] { return !watcher.service.isEmpty(); }) || !panel.current()) {
+            return false;
+        }
+        return QTest::qWaitFor([&] { return panel.readout->item()->isShown(); });
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        StatusNotifierTypes::registerTypes();
+        QVERIFY(host.isConnected());
+        QVERIFY(host.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                    QDBusConnection::ExportScriptableSlots));
+        QVERIFY(host.registerService(QString::fromLatin1(StatusNotifierItem::watcherService)));
+        for (const auto& [member, slot] : {std::pair{"NewIcon", SLOT(onNewIcon())},
+                                           std::pair{"NewToolTip", SLOT(onNewToolTip())},
+                                           std::pair{"NewStatus", SLOT(onNewStatus(QString))}}) {
+            QVERIFY(host.connect({}, StatusNotifierItem::objectPath, kItemInterface, member,
+                                 &watcher, slot));
+        }
+    }
+
+    // Every size a host asks for is the figure drawn at that size, not a
+    // scaled copy, and a new reading is a new image.
+    void iconHoldsTheFigureAtEverySize() {
+        Panel panel;
+        QVERIFY(registered(panel));
+        QCOMPARE(panel.readout->figure(), QStringLiteral("71")); // the hotter of the two
+        const StatusNotifierImages before = iconPixmap();
+        QCOMPARE(before.size(), ReadoutIcon::pixelSizes().size());
+        for (const StatusNotifierImage& sent : before) {
+            QCOMPARE(sent.width, sent.height);
+            const QImage drawn = ReadoutIcon::render("71", ReadoutIcon::Tone::normal, sent.width)
+                                     .convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(sent.toImage(), drawn);
+            // The digits are there: white pixels on the dark tile.
+            int white = 0;
+            for (int y = 0; y < drawn.height(); ++y) {
+                for (int x = 0; x < drawn.width(); ++x) {
+                    white += qRed(drawn.pixel(x, y)) > 200 && qBlue(drawn.pixel(x, y)) > 200 &&
+                             x > drawn.width() / 8 && x < drawn.width() * 7 / 8;
+                }
+            }
+            QVERIFY2(white >= sent.width / 2, qPrintable(QString::number(sent.width)));
+        }
+        const QList<int> sizes = ReadoutIcon::pixelSizes();
+        QVERIFY(sizes.contains(16) && sizes.contains(22) && sizes.contains(24) &&
+                sizes.contains(128) && sizes.contains(44));
+
+        const int icons = watcher.newIcons;
+        panel.helper.temperatureOf = [](quint32) { return 72; };
+        QVERIFY(panel.refresh());
+        QTRY_COMPARE(watcher.newIcons, icons + 1);
+        const StatusNotifierImages after = iconPixmap();
+        QCOMPARE(after.size(), before.size());
+        for (qsizetype i = 0; i < after.size(); ++i) {
+            QVERIFY(after[i].argb != before[i].argb);
+        }
+    }
+
+    void toolTipListsTheReadingsInTheUsersUnits_data() {
+        QTest::addColumn<QList<int>>("units");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("Celsius, RPM")
+            << QList<int>{0, 0}
+            << QStringList{"CPU, 48 degrees Celsius", "GPU, 71 degrees Celsius",
+                           "Left Fan, 2150 RPM", "Used, 9.7 GiB"};
+        QTest::newRow("Fahrenheit, percent")
+            << QList<int>{1, 1}
+            << QStringList{"CPU, 118 degrees Fahrenheit", "GPU, 160 degrees Fahrenheit",
+                           "Left Fan, 71 percent", "Used, 9.7 GiB"};
+    }
+    void toolTipListsTheReadingsInTheUsersUnits() {
+        QFETCH(QList<int>, units);
+        QFETCH(QStringList, lines);
+        Panel panel;
+        panel.helper.units = units;
+        QVERIFY(registered(panel));
+        const StatusNotifierToolTip tip = toolTip();
+        QCOMPARE(tip.title, QStringLiteral("Ondara"));
+        QCOMPARE(tip.body, lines.join("<br/>"));
+    }
+
+    // Refreshes that find the same readings send nothing: no new icon, no
+    // new tooltip; the host's next call is answered after any signal, so
+    // none is on its way.
+    void nothingIsSentWhileNothingChanges() {
+        Panel panel;
+        QVERIFY(registered(panel));
+        QVERIFY(!iconPixmap().isEmpty());
+        const int icons = watcher.newIcons;
+        const int tips = watcher.newToolTips;
+        const int statuses = watcher.newStatuses;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(panel.refresh());
+        }
+        QVERIFY(!iconPixmap().isEmpty());
+        QCOMPARE(watcher.newIcons, icons);
+        QCOMPARE(watcher.newToolTips, tips);
+        QCOMPARE(watcher.newStatuses, statuses);
+    }
+
+    // A fan over its maximum turns the tile red and asks for attention.
+    void readingOverItsBoundAsksForAttention() {
+        Panel panel;
+        panel.helper.rpmOf = [](int) { return 3400; };
+        QVERIFY(registered(panel));
+        QCOMPARE(panel.readout->tone(), ReadoutIcon::Tone::warning);
+        QCOMPARE(property<QString>(kItemInterface, StatusNotifierItem::objectPath, "Status"),
+                 QStringLiteral("NeedsAttention"));
+        panel.helper.rpmOf = [](int) { return 2000; };
+        QVERIFY(panel.refresh());
+        QTRY_COMPARE(property<QString>(kItemInterface, StatusNotifierItem::objectPath, "Status"),
+                     QStringLiteral("Active"));
+    }
+
+    // An agent that stops answering leaves the application's own icon and a
+    // tooltip that says why, never the last figure as if it were current.
+    void agentAwayShowsWhy() {
+        Panel panel;
+        QVERIFY(registered(panel));
+        panel.helper.answerMode = ScriptedHelper::AnswerMode::Never;
+        panel.readout->readings()->tick();
+        panel.readout->readings()->tick();
+        QCOMPARE(panel.readout->readings()->state(), PanelReadings::State::away);
+        QVERIFY(panel.readout->figure().isEmpty());
+        QTRY_VERIFY(toolTip().body.contains("does not answer"));
+        QVERIFY(iconPixmap().first().toImage() !=
+                ReadoutIcon::render("71", ReadoutIcon::Tone::normal, 16)
+                    .convertToFormat(QImage::Format_ARGB32));
+    }
+
+    // The host's menu: its items as the layout gives them, and picking a
+    // reading there shows it in the icon and keeps it for the next start.
+    void menuPicksTheReading() {
+        Panel panel;
+        QVERIFY(registered(panel));
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            watcher.service, StatusNotifierMenu::objectPath, "com.canonical.dbusmenu", "GetLayout");
+        get << 0 << -1 << QStringList();
+        const QDBusMessage reply = call(get);
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        const auto layout = qdbus_cast<MenuLayoutItem>(reply.arguments().value(1));
+        QStringList labels;
+        const MenuLayoutItem* choices = nullptr;
+        for (const MenuLayoutItem& item : layout.children) {
+            labels.append(item.properties.value("label").toString());
+            if (item.properties.value("children-display") == "submenu") {
+                choices = &item;
+            }
+        }
+        QCOMPARE(labels, (QStringList{"Show Widget", "Open Ondara", "Reading in the Panel",
+                                      "Keep Above Other Windows", "", "Quit"}));
+        QVERIFY(choices != nullptr);
+        QStringList names;
+        int fan = -1;
+        for (const MenuLayoutItem& item : choices->children) {
+            names.append(item.properties.value("label").toString());
+            QCOMPARE(item.properties.value("toggle-type").toString(), QStringLiteral("radio"));
+            if (names.last() == "Left Fan") {
+                fan = item.id;
+            }
+        }
+        QCOMPARE(names, (QStringList{"Hottest Temperature", "CPU", "GPU", "Left Fan", "Used"}));
+
+        QDBusMessage click = QDBusMessage::createMethodCall(
+            watcher.service, StatusNotifierMenu::objectPath, "com.canonical.dbusmenu", "Event");
+        click << fan << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
+        QCOMPARE(call(click).type(), QDBusMessage::ReplyMessage);
+        QTRY_COMPARE(panel.readout->figure(), QStringLiteral("2.1k"));
+        QCOMPARE(QSettings(panel.folder.filePath("state.ini"), QSettings::IniFormat)
+                     .value("panelReading")
+                     .toString(),
+                 QStringLiteral("fan:0"));
+    }
+};
+
+QTEST_MAIN(TestPanelReadout)
+#include "tst_panelreadout.moc"
