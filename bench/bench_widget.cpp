@@ -1,14 +1,17 @@
-// What the widget costs while it is on screen: the OndaraWidget program shown
-// (offscreen) on the demo machine for a while, with the CPU time and resident
-// memory of the widget and of the agent serving it, as the kernel counts them.
+// What the widget costs: the OndaraWidget program (offscreen) on the demo
+// machine for a while, shown or with only its readout in the panel, with the
+// CPU time and resident memory of the widget and of the agent serving it, as
+// the kernel counts them. A stand-in panel on the bus takes the readout's
+// status icon and counts the updates it is sent.
 //
-//   bench_widget [SECONDS] [TempsTab|FansTab|MemTab]   (default 60, TempsTab)
+//   bench_widget [SECONDS] [TempsTab|FansTab|MemTab] [hidden]   (default 60, TempsTab)
 
 #include "BenchSupport.h"
 #include "OndaraNames.h"
 #include "defaults/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -44,6 +47,18 @@ void report(const char* name, const Sample& before, const Sample& after, double 
                 seconds, 100.0 * cpu / seconds, after.residentKilobytes / 1024.0);
 }
 
+// The panel's side of the status icon: takes the registration and counts
+// what the icon sends.
+class StandInPanel : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+public:
+    int updates = 0;
+public Q_SLOTS:
+    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString&) {}
+    void count() { ++updates; }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -51,6 +66,7 @@ int main(int argc, char** argv) {
     const QStringList arguments = QCoreApplication::arguments();
     const int seconds = arguments.size() > 1 ? arguments[1].toInt() : 60;
     const QString tab = arguments.size() > 2 ? arguments[2] : QStringLiteral("TempsTab");
+    const bool hidden = arguments.size() > 3 && arguments[3] == QLatin1String("hidden");
     if (seconds <= 0) {
         std::fprintf(stderr, "usage: bench_widget [SECONDS] [TempsTab|FansTab|MemTab]\n");
         return 2;
@@ -69,6 +85,17 @@ int main(int argc, char** argv) {
     suite->setObject(QString(OndaraNames::Keys::lastSelectedTab), tab);
     suite->synchronize();
 
+    StandInPanel panel;
+    QDBusConnection panelBus = QDBusConnection::connectToBus(bus.address, QStringLiteral("panel"));
+    panelBus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &panel,
+                            QDBusConnection::ExportScriptableSlots);
+    panelBus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    for (const char* member : {"NewIcon", "NewToolTip", "NewStatus", "NewAttentionIcon"}) {
+        panelBus.connect({}, QStringLiteral("/StatusNotifierItem"),
+                         QStringLiteral("org.kde.StatusNotifierItem"), QString::fromLatin1(member),
+                         &panel, SLOT(count()));
+    }
+
     QTemporaryDir state;
     QProcess widget;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -78,7 +105,8 @@ int main(int argc, char** argv) {
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     widget.setProcessEnvironment(environment);
     widget.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    widget.start(QStringLiteral(ONDARA_WIDGET_PATH), {});
+    widget.start(QStringLiteral(ONDARA_WIDGET_PATH),
+                 hidden ? QStringList{QStringLiteral("--hidden")} : QStringList());
     if (!widget.waitForStarted()) {
         std::fprintf(stderr, "OndaraWidget did not start\n");
         return 1;
@@ -87,6 +115,7 @@ int main(int argc, char** argv) {
 
     const Sample widgetBefore = sample(widget.processId());
     const Sample agentBefore = sample(agent.process.processId());
+    const int updatesBefore = panel.updates;
     QElapsedTimer clock;
     clock.start();
     spinFor(seconds * 1000);
@@ -94,11 +123,20 @@ int main(int argc, char** argv) {
     const Sample widgetAfter = sample(widget.processId());
     const Sample agentAfter = sample(agent.process.processId());
 
-    std::printf("Widget shown on the %s tab for %.1f s on the demo machine (offscreen):\n",
-                qPrintable(tab), elapsed);
+    if (hidden) {
+        std::printf("Widget hidden, readout in the panel, for %.1f s on the demo machine:\n",
+                    elapsed);
+    } else {
+        std::printf("Widget shown on the %s tab for %.1f s on the demo machine (offscreen):\n",
+                    qPrintable(tab), elapsed);
+    }
+    std::printf("Panel icon     %d updates in %.0f refreshes of 4 s\n",
+                panel.updates - updatesBefore, elapsed / 4);
     report("OndaraWidget", widgetBefore, widgetAfter, elapsed);
     report("OndaraHelper", agentBefore, agentAfter, elapsed);
     widget.terminate();
     widget.waitForFinished();
     return widgetAfter.cpuSeconds < 0 ? 1 : 0;
 }
+
+#include "bench_widget.moc"

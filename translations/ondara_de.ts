@@ -869,5 +869,9 @@ Installiert ist Version %2.</translation>
         <source>With --dialog history: the time shown, 15m, 1h (the default), 6h or 1d.</source>
         <translation>Mit --dialog history: die gezeigte Zeit, 15m, 1h (Standard), 6h oder 1d.</translation>
     </message>
+    <message>
+        <source>Start with the widget hidden; the readout in the panel stays.</source>
+        <translation>Mit ausgeblendetem Widget starten; der Wert in der Leiste bleibt.</translation>
+    </message>
 </context>
 </TS>

@@ -1,6 +1,6 @@
 // OndaraWidget: the chosen readings in a small window of their own.
 //
-//   OndaraWidget [--screenshot FILE [--tab TempsTab|FansTab|MemTab]] [--dark]
+//   OndaraWidget [--hidden] [--screenshot FILE [--tab TempsTab|FansTab|MemTab]] [--dark]
 
 #include "NamedAssets.h"
 #include "TodayViewController.h"
@@ -59,7 +59,11 @@ int main(int argc, char** argv) {
         QStringLiteral("TempsTab|FansTab|MemTab"));
     const QCommandLineOption darkOption(
         QStringLiteral("dark"), QCoreApplication::translate("main", "Paint with a dark palette."));
-    parser.addOptions({screenshotOption, tabOption, darkOption});
+    const QCommandLineOption hiddenOption(
+        QStringLiteral("hidden"),
+        QCoreApplication::translate(
+            "main", "Start with the widget hidden; the readout in the panel stays."));
+    parser.addOptions({screenshotOption, tabOption, darkOption, hiddenOption});
     parser.process(app);
     const QString tab = parser.value(tabOption);
     if (!tab.isEmpty() && tab != QLatin1String("TempsTab") && tab != QLatin1String("FansTab") &&
@@ -80,7 +84,9 @@ int main(int argc, char** argv) {
     TodayViewController* controller = session.controller();
     if (!screenshot) {
         session.addPanelReadout();
-        window->show();
+        if (!parser.isSet(hiddenOption)) {
+            window->show();
+        }
         return QApplication::exec();
     }
 

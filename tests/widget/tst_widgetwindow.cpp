@@ -4,6 +4,7 @@
 #include "TodayViewController.h"
 #include "WidgetWindow.h"
 
+#include <QAction>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -44,6 +45,29 @@ private Q_SLOTS:
         WidgetWindow again(new TodayViewController(&helper, nullptr, nullptr), state);
         again.show();
         QCOMPARE(again.pos(), QPoint(140, 90));
+    }
+
+    // Keeping the widget above is window state: back at the next start, and
+    // the menu's check follows it.
+    void keepAboveIsKeptAcrossStarts() {
+        QTemporaryDir folder;
+        const QString state = folder.filePath("state.ini");
+        ScriptedHelper helper;
+        helper.answerMode = ScriptedHelper::AnswerMode::Never;
+        {
+            WidgetWindow window(new TodayViewController(&helper, nullptr, nullptr), state);
+            window.show();
+            QVERIFY(!window.keepsAbove());
+            window.keepAboveAction()->trigger();
+            QVERIFY(window.keepsAbove());
+            QVERIFY(window.isVisible());
+        }
+        WidgetWindow again(new TodayViewController(&helper, nullptr, nullptr), state);
+        QVERIFY(again.keepsAbove());
+        QVERIFY(again.keepAboveAction()->isChecked());
+        again.setKeepAbove(false);
+        QVERIFY(
+            !WidgetWindow(new TodayViewController(&helper, nullptr, nullptr), state).keepsAbove());
     }
 
     void storedPositionMustLieOnAScreen_data() {
