@@ -35,11 +35,7 @@ PanelReadings::PanelReadings(OndaraHelperProtocol* helper,
     m_timer->setInterval(intervalMilliseconds);
     connect(m_timer, &QTimer::timeout, this, &PanelReadings::tick);
     if (notifications != nullptr) {
-        for (QLatin1StringView name :
-             {OndaraNames::Notifications::tempsDidChange, OndaraNames::Notifications::fansDidChange,
-              OndaraNames::Notifications::memDidChange,
-              OndaraNames::Notifications::sectionsDidChange,
-              OndaraNames::Notifications::unitsDidChange}) {
+        for (QLatin1StringView name : TodayViewController::observedNotifications) {
             notifications->addObserver(QString(name));
         }
         connect(notifications, &DistributedNotificationCenter::notificationReceived, this,

@@ -155,11 +155,7 @@ void TodayViewController::viewDidLoad() {
     }
 
     if (m_notifications != nullptr) {
-        for (QLatin1StringView name :
-             {OndaraNames::Notifications::tempsDidChange, OndaraNames::Notifications::fansDidChange,
-              OndaraNames::Notifications::memDidChange,
-              OndaraNames::Notifications::sectionsDidChange,
-              OndaraNames::Notifications::unitsDidChange}) {
+        for (QLatin1StringView name : observedNotifications) {
             m_notifications->addObserver(QString(name));
         }
         connect(m_notifications, &DistributedNotificationCenter::notificationReceived, this,

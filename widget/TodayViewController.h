@@ -4,6 +4,7 @@
 // are, and answers that are not entries are left out. Only main ends the
 // program.
 
+#include "OndaraNames.h"
 #include "ipc/HelperPresence.h"
 
 #include <QList>
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -104,6 +106,11 @@ public:
     // The text of a whole-degree Celsius reading: as it is, or in Fahrenheit
     // rounded half up.
     static QString temperatureText(int celsius, bool inCelsius);
+    // The agent's notifications after which what the widget shows may differ.
+    static constexpr std::array<QLatin1StringView, 5> observedNotifications{
+        OndaraNames::Notifications::tempsDidChange, OndaraNames::Notifications::fansDidChange,
+        OndaraNames::Notifications::memDidChange, OndaraNames::Notifications::sectionsDidChange,
+        OndaraNames::Notifications::unitsDidChange};
 
 public Q_SLOTS:
     void openApp();
