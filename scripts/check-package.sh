@@ -83,7 +83,7 @@ run_as_user() {
 run_as_user dbus-run-session -- bash -c '
     set -e
     /usr/bin/Ondara --screenshot "$HOME/temps.png" --tab Temps
-    pid="$(cat "$XDG_RUNTIME_DIR/ondara/'"$label"'.pid")"
+    pid="$(head -n 1 "$XDG_RUNTIME_DIR/ondara/'"$label"'.pid" | cut -d " " -f 1)"
     readlink "/proc/$pid/exe" >"$HOME/agent"
     ondara-cli >"$HOME/readings"
     ondara-launchctl unload "$XDG_CONFIG_HOME/ondara/LaunchAgents/'"$label"'.plist"
