@@ -1,5 +1,6 @@
 #include "AlertRulesViewController.h"
 
+#include "GuardedReply.h"
 #include "HistorySeries.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraHistoryProtocol.h"
@@ -27,15 +28,6 @@ HistorySeries::Kind kindOf(const QString& name) {
 }
 
 } // namespace
-
-template <typename Function> auto AlertRulesViewController::guarded(Function function) {
-    QPointer<AlertRulesViewController> self(this);
-    return [self, function](const auto&... values) {
-        if (self) {
-            function(*self, values...);
-        }
-    };
-}
 
 AlertRulesViewController::AlertRulesViewController(OndaraHelperProtocol* helper,
                                                    OndaraHistoryProtocol* history, QWidget* parent)
@@ -103,30 +95,34 @@ void AlertRulesViewController::reload() {
     // The names, units and series first, then the rules: one picture of them all.
     auto temperatures = std::make_shared<QVariantMap>();
     auto series = std::make_shared<QStringList>();
-    const auto failed = guarded([](AlertRulesViewController& window, const QString& reason) {
-        window.m_status->setText(tr("The agent did not answer: %1").arg(reason));
-    });
+    const auto failed =
+        guardedReply(this, [](AlertRulesViewController& window, const QString& reason) {
+            window.m_status->setText(tr("The agent did not answer: %1").arg(reason));
+        });
     if (m_helper) {
         m_helper->tempSensors(
-            guarded([temperatures](AlertRulesViewController&, const QVariantMap& value) {
+            guardedReply(this, [temperatures](AlertRulesViewController&, const QVariantMap& value) {
                 *temperatures = value;
             }));
-        m_helper->fanSensors(guarded([temperatures](AlertRulesViewController& window,
-                                                    const QVariantMap& fans) {
+        m_helper->fanSensors(guardedReply(this, [temperatures](AlertRulesViewController& window,
+                                                               const QVariantMap& fans) {
             window.m_labels = SeriesLabels(
                 SensorRecordCodec::temperatures(PropertyList::normalized(*temperatures).toMap()),
                 SensorRecordCodec::fans(PropertyList::normalized(fans).toMap()));
         }));
-        m_helper->sensorUnits(guarded([](AlertRulesViewController& window,
-                                         const QList<int>& units) { window.m_units = units; }));
+        m_helper->sensorUnits(
+            guardedReply(this, [](AlertRulesViewController& window, const QList<int>& units) {
+                window.m_units = units;
+            }));
     }
-    m_history->series(
-        guarded([series](AlertRulesViewController&, const QStringList& names) { *series = names; }),
-        failed);
+    m_history->series(guardedReply(this, [series](AlertRulesViewController&,
+                                                  const QStringList& names) { *series = names; }),
+                      failed);
     m_history->rules(
-        guarded([series](AlertRulesViewController& window, const QList<AlertRule>& rules) {
-            window.showRules(rules, *series);
-        }),
+        guardedReply(this,
+                     [series](AlertRulesViewController& window, const QList<AlertRule>& rules) {
+                         window.showRules(rules, *series);
+                     }),
         failed);
 }
 
@@ -251,28 +247,31 @@ void AlertRulesViewController::store(const AlertRule& rule) {
     if (!m_history || rule.series.isEmpty()) {
         return;
     }
-    m_history->setRule(rule, guarded([rule](AlertRulesViewController& window) {
-                           // The rows stay as they are, so the one being edited keeps its focus.
-                           for (AlertRule& shown : window.m_rules) {
-                               if (shown.series == rule.series) {
-                                   shown = rule;
-                               }
-                           }
-                           const bool added =
-                               std::none_of(window.m_rules.cbegin(), window.m_rules.cend(),
-                                            [&rule](const AlertRule& shown) {
-                                                return shown.series == rule.series;
-                                            });
-                           window.m_status->setText(tr("Saved."));
-                           Q_EMIT window.rulesChanged();
-                           if (added) {
-                               window.reload();
-                           }
-                       }),
-                       guarded([](AlertRulesViewController& window, const QString& reason) {
-                           window.m_status->setText(tr("Not saved: %1").arg(reason));
-                           window.reload();
-                       }));
+    m_history->setRule(
+        rule,
+        guardedReply(this,
+                     [rule](AlertRulesViewController& window) {
+                         // The rows stay as they are, so the one being edited keeps its focus.
+                         for (AlertRule& shown : window.m_rules) {
+                             if (shown.series == rule.series) {
+                                 shown = rule;
+                             }
+                         }
+                         const bool added =
+                             std::none_of(window.m_rules.cbegin(), window.m_rules.cend(),
+                                          [&rule](const AlertRule& shown) {
+                                              return shown.series == rule.series;
+                                          });
+                         window.m_status->setText(tr("Saved."));
+                         Q_EMIT window.rulesChanged();
+                         if (added) {
+                             window.reload();
+                         }
+                     }),
+        guardedReply(this, [](AlertRulesViewController& window, const QString& reason) {
+            window.m_status->setText(tr("Not saved: %1").arg(reason));
+            window.reload();
+        }));
 }
 
 AlertRule AlertRulesViewController::proposedRule(const QString& series) const {
@@ -305,12 +304,15 @@ void AlertRulesViewController::removeRule() {
         return;
     }
     const QString series = m_rules.value(selected.first()->row()).series;
-    m_history->removeRule(series, guarded([](AlertRulesViewController& window) {
-                              window.m_status->setText(tr("Removed."));
-                              Q_EMIT window.rulesChanged();
-                              window.reload();
-                          }),
-                          guarded([](AlertRulesViewController& window, const QString& reason) {
-                              window.m_status->setText(tr("Not removed: %1").arg(reason));
-                          }));
+    m_history->removeRule(
+        series,
+        guardedReply(this,
+                     [](AlertRulesViewController& window) {
+                         window.m_status->setText(tr("Removed."));
+                         Q_EMIT window.rulesChanged();
+                         window.reload();
+                     }),
+        guardedReply(this, [](AlertRulesViewController& window, const QString& reason) {
+            window.m_status->setText(tr("Not removed: %1").arg(reason));
+        }));
 }

@@ -54,7 +54,6 @@ private:
     void removeRule();
     // A new rule's levels for a reading, in the agent's units.
     AlertRule proposedRule(const QString& series) const;
-    template <typename Function> auto guarded(Function function);
 
     OndaraHelperProtocol* m_helper;
     OndaraHistoryProtocol* m_history;

@@ -1,5 +1,6 @@
 #include "HistoryViewController.h"
 
+#include "GuardedReply.h"
 #include "HistoryChartView.h"
 #include "HistorySeries.h"
 #include "NamedAssets.h"
@@ -30,15 +31,6 @@ const QList<qint64>& HistoryViewController::rangesMs() {
     static const QList<qint64> ranges{15LL * 60 * 1000, 60LL * 60 * 1000, 6LL * 60 * 60 * 1000,
                                       24LL * 60 * 60 * 1000};
     return ranges;
-}
-
-template <typename Function> auto HistoryViewController::guarded(Function function) {
-    QPointer<HistoryViewController> self(this);
-    return [self, function](const auto&... values) {
-        if (self) {
-            function(*self, values...);
-        }
-    };
 }
 
 HistoryViewController::HistoryViewController(OndaraHelperProtocol* helper,
@@ -99,18 +91,19 @@ HistoryViewController::HistoryViewController(OndaraHelperProtocol* helper,
     m_timer->setInterval(kDefaultIntervalSeconds * 1000);
 
     if (m_history) {
-        m_history->interval(guarded([](HistoryViewController& window, quint32 seconds) {
-                                if (seconds > 0) {
-                                    window.m_timer->setInterval(int(seconds) * 1000);
-                                }
-                            }),
+        m_history->interval(guardedReply(this,
+                                         [](HistoryViewController& window, quint32 seconds) {
+                                             if (seconds > 0) {
+                                                 window.m_timer->setInterval(int(seconds) * 1000);
+                                             }
+                                         }),
                             {});
-        m_history->series(guarded([](HistoryViewController& window, const QStringList& series) {
-                              window.fillChooser(series);
-                          }),
-                          guarded([](HistoryViewController& window, const QString& reason) {
-                              window.failed(reason);
-                          }));
+        m_history->series(
+            guardedReply(this, [](HistoryViewController& window,
+                                  const QStringList& series) { window.fillChooser(series); }),
+            guardedReply(this, [](HistoryViewController& window, const QString& reason) {
+                window.failed(reason);
+            }));
     }
 }
 
@@ -154,11 +147,12 @@ void HistoryViewController::fillChooser(const QStringList& series) {
     }
     // Names as the setup window shows them.
     auto temperatures = std::make_shared<QVariantMap>();
-    m_helper->tempSensors(guarded([temperatures](HistoryViewController&, const QVariantMap& value) {
-        *temperatures = value;
-    }));
-    m_helper->fanSensors(
-        guarded([temperatures, fill](HistoryViewController& window, const QVariantMap& fans) {
+    m_helper->tempSensors(
+        guardedReply(this, [temperatures](HistoryViewController&, const QVariantMap& value) {
+            *temperatures = value;
+        }));
+    m_helper->fanSensors(guardedReply(
+        this, [temperatures, fill](HistoryViewController& window, const QVariantMap& fans) {
             window.m_labels = SeriesLabels(
                 SensorRecordCodec::temperatures(PropertyList::normalized(*temperatures).toMap()),
                 SensorRecordCodec::fans(PropertyList::normalized(fans).toMap()));
@@ -180,48 +174,52 @@ void HistoryViewController::refresh() {
     const qint64 until = QDateTime::currentMSecsSinceEpoch();
     const qint64 since = until - rangesMs().value(m_range);
     if (m_helper) {
-        m_helper->sensorUnits(guarded([](HistoryViewController& window, const QList<int>& units) {
-            window.m_units = units;
-        }));
+        m_helper->sensorUnits(
+            guardedReply(this, [](HistoryViewController& window, const QList<int>& units) {
+                window.m_units = units;
+            }));
     }
     m_history->rules(
-        guarded([series](HistoryViewController& window, const QList<AlertRule>& rules) {
-            std::optional<double> above;
-            bool enabled = false;
-            for (const AlertRule& rule : rules) {
-                if (rule.series == series) {
-                    above = rule.above;
-                    enabled = rule.enabled;
-                }
-            }
-            if (window.m_series == series) {
-                window.m_chart->setThreshold(above, enabled);
-            }
-        }),
+        guardedReply(this,
+                     [series](HistoryViewController& window, const QList<AlertRule>& rules) {
+                         std::optional<double> above;
+                         bool enabled = false;
+                         for (const AlertRule& rule : rules) {
+                             if (rule.series == series) {
+                                 above = rule.above;
+                                 enabled = rule.enabled;
+                             }
+                         }
+                         if (window.m_series == series) {
+                             window.m_chart->setThreshold(above, enabled);
+                         }
+                     }),
         {});
     // About a bucket per pixel of the plot, so bands show what each pixel covers.
     const quint32 points =
         quint32(std::clamp(int(m_chart->plotRect(QRectF(m_chart->rect())).width()), 60, 1200));
-    m_history->samples(series, since, until, points,
-                       guarded([round, series, since, until](HistoryViewController& window,
-                                                             const QList<HistoryBucket>& buckets) {
-                           if (round != window.m_round) {
-                               return;
-                           }
-                           window.m_problem.clear();
-                           window.m_chart->setUnits(UserUnits(window.m_units),
-                                                    window.m_labels.maxSpeed(series));
-                           window.m_chart->setHistory(series, buckets, since, until);
-                           window.m_chart->setAccessibleName(
-                               tr("History of %1").arg(window.m_labels.name(series)));
-                           window.updateReadout();
-                           Q_EMIT window.historyShown();
-                       }),
-                       guarded([round](HistoryViewController& window, const QString& reason) {
-                           if (round == window.m_round) {
-                               window.failed(reason);
-                           }
-                       }));
+    m_history->samples(
+        series, since, until, points,
+        guardedReply(this,
+                     [round, series, since, until](HistoryViewController& window,
+                                                   const QList<HistoryBucket>& buckets) {
+                         if (round != window.m_round) {
+                             return;
+                         }
+                         window.m_problem.clear();
+                         window.m_chart->setUnits(UserUnits(window.m_units),
+                                                  window.m_labels.maxSpeed(series));
+                         window.m_chart->setHistory(series, buckets, since, until);
+                         window.m_chart->setAccessibleName(
+                             tr("History of %1").arg(window.m_labels.name(series)));
+                         window.updateReadout();
+                         Q_EMIT window.historyShown();
+                     }),
+        guardedReply(this, [round](HistoryViewController& window, const QString& reason) {
+            if (round == window.m_round) {
+                window.failed(reason);
+            }
+        }));
 }
 
 void HistoryViewController::failed(const QString& reason) {

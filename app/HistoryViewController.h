@@ -63,7 +63,6 @@ private:
     void updateReadout();
     void failed(const QString& reason);
     // Runs a reply only while the window lives.
-    template <typename Function> auto guarded(Function function);
 
     OndaraHelperProtocol* m_helper;
     OndaraHistoryProtocol* m_history;
