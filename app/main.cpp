@@ -5,6 +5,7 @@
 #include "AppDelegate.h"
 #include "CustomTabView.h"
 #include "HelperBanner.h"
+#include "HelperDiagnostics.h"
 #include "HelperInstallation.h"
 #include "HelperStarter.h"
 #include "HistoryViewController.h"
@@ -34,6 +35,9 @@ namespace {
 // How long a picture of the update window waits for its check; the check
 // itself gives up earlier.
 constexpr int dialogScreenshotLimitMs = 30000;
+// How long --diagnostics waits for the window's first word from the agent
+// after the start was checked: longer than two unanswered refreshes.
+constexpr int diagnosticsVerdictLimitMs = 15000;
 
 // What a picture of the history window shows.
 struct HistoryPicture {
@@ -92,12 +96,45 @@ void showMoveWarning() {
     alert.exec();
 }
 
+// Waits for the start's check, then for the window's first word from the agent
+// (readings shown, or the banner saying why not), prints the diagnostics and
+// ends.
+int printDiagnostics(QApplication& app, const HelperDiagnostics& diagnostics,
+                     const HelperPresence& presence, SetupViewController* controller,
+                     bool startIsChecked) {
+    bool printed = false;
+    const auto print = [&app, &diagnostics, &printed] {
+        if (printed) {
+            return;
+        }
+        printed = true;
+        std::fputs(qPrintable(diagnostics.text()), stdout);
+        std::fflush(stdout);
+        app.exit(0);
+    };
+    const auto awaitVerdict = [&app, &presence, controller, print] {
+        if (!presence.isConnected()) {
+            print();
+            return;
+        }
+        QObject::connect(controller, &SetupViewController::readingsShown, &app, print);
+        QObject::connect(&presence, &HelperPresence::stateChanged, &app, print);
+        QTimer::singleShot(diagnosticsVerdictLimitMs, &app, print);
+    };
+    if (startIsChecked && !diagnostics.startChecked()) {
+        QObject::connect(&diagnostics, &HelperDiagnostics::startCheckFinished, &app, awaitVerdict);
+    } else {
+        QTimer::singleShot(0, &app, awaitVerdict);
+    }
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // Pictures are drawn offscreen unless a platform was asked for.
+    // Pictures and the diagnostics are made offscreen unless a platform was asked for.
     for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--screenshot") == 0 &&
+        if ((qstrcmp(argv[i], "--screenshot") == 0 || qstrcmp(argv[i], "--diagnostics") == 0) &&
             qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
@@ -144,13 +181,22 @@ int main(int argc, char* argv[]) {
         QStringLiteral("RANGE"));
     const QCommandLineOption darkOption(QStringLiteral("dark"),
                                         QCoreApplication::translate("main", "Use a dark palette."));
-    parser.addOptions(
-        {screenshotOption, tabOption, dialogOption, seriesOption, rangeOption, darkOption});
+    const QCommandLineOption diagnosticsOption(
+        QStringLiteral("diagnostics"),
+        QCoreApplication::translate(
+            "main", "Start as usual, then print what Help > Copy Diagnostics copies once the "
+                    "sensor service's start was checked and the window heard from it (or says "
+                    "why not), and quit."));
+    parser.addOptions({screenshotOption, tabOption, dialogOption, seriesOption, rangeOption,
+                       darkOption, diagnosticsOption});
     parser.addPositionalArgument(
         QStringLiteral("url"), QCoreApplication::translate("main", "An ondara:// address to open."),
         QStringLiteral("[url]"));
     parser.process(app);
     const bool screenshot = parser.isSet(screenshotOption);
+    const bool diagnosticsOnly = parser.isSet(diagnosticsOption) && !screenshot;
+    // Nobody is in front of the window: nothing may wait for a click.
+    const bool unattended = screenshot || diagnosticsOnly;
     const QString url = parser.positionalArguments().value(0);
     if (!url.isEmpty() && QUrl(url).scheme() != QLatin1StringView("ondara")) {
         std::fprintf(stderr, "Ondara: only ondara:// addresses can be opened, not %s\n",
@@ -190,7 +236,7 @@ int main(int argc, char* argv[]) {
     }
 
     SingleInstance instance;
-    if (!screenshot && !instance.claim()) {
+    if (!unattended && !instance.claim()) {
         // Another window of ours is open in this session: it comes forward.
         return instance.activateRunning(url) ? 0 : 1;
     }
@@ -210,7 +256,7 @@ int main(int argc, char* argv[]) {
     } else if (installation.run()) {
         helper = installation.helper();
         qInfo().noquote() << installation.debugText().trimmed();
-    } else if (!screenshot) {
+    } else if (!unattended) {
         showMoveWarning();
         return 0;
     }
@@ -228,31 +274,18 @@ int main(int argc, char* argv[]) {
     HelperStarter starter(&presence, installation.launchctlProgram(),
                           installation.installedPlist());
     // A picture or a developer's build starts nothing behind the user's back.
-    starter.setRestartsVanishedAgent(!screenshot && !inBuildFolder);
+    starter.setRestartsVanishedAgent(!unattended && !inBuildFolder);
     QObject::connect(controller->helperBanner(), &HelperBanner::startRequested, &starter,
                      &HelperStarter::start);
     QObject::connect(controller->helperBanner(), &HelperBanner::demoRequested, &starter,
                      &HelperStarter::startDemo);
-    bool startChecked = false;
-    QObject::connect(&starter, &HelperStarter::finished, &starter,
-                     [&installation, &startChecked](bool came, const QString& why) {
-                         const QString line =
-                             came ? QStringLiteral("Helper answers on the bus.")
-                                  : QStringLiteral("ERROR: Helper is not on the bus: %1.").arg(why);
-                         if (!startChecked) {
-                             installation.appendDebugLine(line);
-                             startChecked = true;
-                         }
-                         if (came) {
-                             qInfo().noquote() << line;
-                         } else {
-                             qWarning().noquote() << line;
-                         }
-                     });
-    if (!inBuildFolder && installation.helper()) {
+    HelperDiagnostics diagnostics(&presence, &starter, controller->helperBanner(),
+                                  [&installation] { return installation.debugText(); });
+    const bool startIsChecked = !inBuildFolder && installation.helper();
+    if (startIsChecked) {
         starter.awaitArrival();
     }
-    delegate.installMenus(&window, [&installation] { return installation.debugText(); });
+    delegate.installMenus(&window, [&diagnostics] { return diagnostics.text(); });
     QObject::connect(controller, &SetupViewController::updaterRequested, &delegate,
                      &AppDelegate::showUpdater);
     QObject::connect(controller, &SetupViewController::historyRequested, &delegate,
@@ -277,6 +310,9 @@ int main(int argc, char* argv[]) {
         tabs->setCurrentIndex(index);
     }
     window.show();
+    if (diagnosticsOnly) {
+        return printDiagnostics(app, diagnostics, presence, controller, startIsChecked);
+    }
     if (!screenshot) {
         return app.exec();
     }

@@ -873,5 +873,9 @@ Installiert ist Version %2.</translation>
         <source>Start with the widget hidden; the readout in the panel stays.</source>
         <translation>Mit ausgeblendetem Widget starten; der Wert in der Leiste bleibt.</translation>
     </message>
+    <message>
+        <source>Start as usual, then print what Help &gt; Copy Diagnostics copies once the sensor service&apos;s start was checked and the window heard from it (or says why not), and quit.</source>
+        <translation>Wie gewohnt starten, dann ausgeben, was Hilfe &gt; Diagnose kopieren kopiert, sobald der Start des Sensordienstes geprüft ist und das Fenster von ihm gehört hat (oder sagt, warum nicht), und beenden.</translation>
+    </message>
 </context>
 </TS>
