@@ -287,11 +287,25 @@ void BoxView::changeEvent(QEvent* event) {
             updateBorder();
         }
         update();
+    } else if (event->type() == QEvent::EnabledChange) {
+        // The pointer may rest on the tile while the agent goes or comes.
+        if (!isEnabled() && m_hovered) {
+            endHover();
+        } else if (isEnabled() && !m_hovered && underMouse()) {
+            beginHover();
+        }
     }
 }
 
 void BoxView::enterEvent(QEnterEvent* event) {
     QWidget::enterEvent(event);
+    // A disabled tile would only promise a click it refuses.
+    if (isEnabled()) {
+        beginHover();
+    }
+}
+
+void BoxView::beginHover() {
     m_hovered = true;
     setBorder(m_isSelected ? m_borderColor : kHoverGrey, 2.0);
     if (!m_gearRemoved) {
@@ -304,6 +318,10 @@ void BoxView::enterEvent(QEnterEvent* event) {
 
 void BoxView::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
+    endHover();
+}
+
+void BoxView::endHover() {
     m_hovered = false;
     updateBorder();
     m_gearButton->hide();

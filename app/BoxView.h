@@ -147,6 +147,9 @@ protected:
 
 private:
     void setBorder(const QColor& color, qreal width);
+    // The outline, the gear and the help line of a tile under the pointer.
+    void beginHover();
+    void endHover();
 
     BoxViewDelegate* m_delegate = nullptr;
     QLabel* m_sensorNameLabel = nullptr;

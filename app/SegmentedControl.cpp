@@ -96,9 +96,19 @@ QSize SegmentedControl::minimumSizeHint() const {
 void SegmentedControl::draw(QPainter* painter, const QRect& rect) const {
     const NamedAssets& assets = NamedAssets::shared();
     const QColor frame = assets.color(QStringLiteral("UnselectedColor"), palette());
-    const QColor tint = assets.color(QStringLiteral("SelectedColor"), palette());
-    const QColor text = assets.color(QStringLiteral("ValueColor"), palette());
-    const QColor fill = assets.color(QStringLiteral("BoxColor"), palette());
+    QColor tint = assets.color(QStringLiteral("SelectedColor"), palette());
+    QColor text = assets.color(QStringLiteral("ValueColor"), palette());
+    QColor fill = assets.color(QStringLiteral("BoxColor"), palette());
+    QColor selectedText = Qt::white;
+    if (!isEnabled()) {
+        // Greyed the way the palette greys every other control, so a selector
+        // that would reach nobody does not look as if a click could take.
+        const QPalette& colors = palette();
+        tint = colors.color(QPalette::Disabled, QPalette::Highlight);
+        text = colors.color(QPalette::Disabled, QPalette::Text);
+        fill = colors.color(QPalette::Disabled, QPalette::Base);
+        selectedText = colors.color(QPalette::Disabled, QPalette::HighlightedText);
+    }
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
@@ -120,7 +130,7 @@ void SegmentedControl::draw(QPainter* painter, const QRect& rect) const {
     }
     painter->setFont(font());
     for (int i = 0; i < m_segments.size(); ++i) {
-        painter->setPen(i == m_selected ? QColor(Qt::white) : text);
+        painter->setPen(i == m_selected ? selectedText : text);
         painter->drawText(segmentRect(i).translated(rect.topLeft()), Qt::AlignCenter,
                           m_segments[i]);
     }

@@ -85,6 +85,16 @@ QPalette NamedAssets::darkPalette() {
     palette.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3C));
     palette.setColor(QPalette::ButtonText, QColor(0xE5, 0xE5, 0xEA));
     palette.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
+    // Disabled controls recede into the dark background instead of keeping
+    // the bright texts and the blue of enabled ones.
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, QColor(0x6E, 0x6E, 0x73));
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Base, QColor(0x22, 0x22, 0x24));
+    palette.setColor(QPalette::Disabled, QPalette::Button, QColor(0x2C, 0x2C, 0x2E));
+    palette.setColor(QPalette::Disabled, QPalette::Highlight, QColor(0x48, 0x48, 0x4A));
+    palette.setColor(QPalette::Disabled, QPalette::HighlightedText, QColor(0x98, 0x98, 0x9D));
     return palette;
 }
 

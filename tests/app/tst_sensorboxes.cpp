@@ -2,6 +2,7 @@
 #include "BoxView.h"
 #include "BoxViewDelegate.h"
 #include "FanShare.h"
+#include "NamedAssets.h"
 #include "Popover.h"
 #include "ScriptedHelper.h"
 #include "SegmentedControl.h"
@@ -12,6 +13,7 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -96,6 +98,31 @@ private Q_SLOTS:
         QCOMPARE(box.borderColor(), box.isSelected() ? box.selectedColor() : box.unselectedColor());
         QCOMPARE(delegate.events, (QStringList{"entered CPU", "gear CPU", "entered CPU",
                                                "clicked CPU", "exited CPU"}));
+    }
+
+    // While the agent is away a tile must not look as if a click would take.
+    void disabledTileShowsNoHover() {
+        RecordingDelegate delegate;
+        BoxView box;
+        box.resize(104, 84);
+        box.setDelegate(&delegate);
+        box.setSensorName(QStringLiteral("CPU"));
+        box.setEnabled(false);
+        send(&box, QEvent::Enter);
+        QVERIFY(!box.isHovered());
+        QVERIFY(!box.gearButton()->isVisibleTo(&box));
+        QCOMPARE(box.borderWidth(), 1.0);
+
+        // Back while the pointer still rests on it: the hover returns.
+        box.setEnabled(true);
+        QVERIFY(box.isHovered());
+        QVERIFY(box.gearButton()->isVisibleTo(&box));
+        // And goes with the agent again.
+        box.setEnabled(false);
+        QVERIFY(!box.isHovered());
+        QVERIFY(!box.gearButton()->isVisibleTo(&box));
+        QCOMPARE(box.borderWidth(), 1.0);
+        QCOMPARE(delegate.events, (QStringList{"entered CPU", "exited CPU"}));
     }
 
     void removedGearStaysHidden() {
@@ -238,6 +265,37 @@ private Q_SLOTS:
         QCOMPARE(activated.size(), 1);
         control.setSelectedSegment(5);
         QCOMPARE(control.selectedSegment(), -1);
+    }
+
+    void segmentedControlGreysWhenDisabled_data() {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    void segmentedControlGreysWhenDisabled() {
+        QFETCH(bool, dark);
+        SegmentedControl control;
+        if (dark) {
+            control.setPalette(NamedAssets::darkPalette());
+        }
+        control.setSegments({QStringLiteral("ºC"), QStringLiteral("ºF")});
+        control.setSelectedSegment(0);
+        control.resize(control.sizeHint());
+        // Inside the selected segment, above its text.
+        const QPoint probe(control.segmentRect(0).center().x(), 3);
+        const auto pixelAt = [&control, probe] {
+            QImage image(control.size(), QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            control.draw(&painter, control.rect());
+            painter.end();
+            return image.pixelColor(probe);
+        };
+        QCOMPARE(pixelAt(),
+                 NamedAssets::shared().color(QStringLiteral("SelectedColor"), control.palette()));
+        control.setEnabled(false);
+        QCOMPARE(pixelAt(), control.palette().color(QPalette::Disabled, QPalette::Highlight));
+        QVERIFY(pixelAt() != control.palette().color(QPalette::Active, QPalette::Highlight));
     }
 
     void popoverPlacement_data() {
