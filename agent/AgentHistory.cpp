@@ -310,6 +310,11 @@ Status AgentHistory::setRule(const AlertRule& rule) {
     if (const QString problem = rule.problem(); !problem.isEmpty()) {
         return Status::failure(problem);
     }
+    // The stored rules come first: a change made before they are loaded would
+    // be neither stored nor kept once they are.
+    if (!controllerForClients()) {
+        return Status::failure(QStringLiteral("The agent has no sensors to keep rules for"));
+    }
     const auto series = HistorySeries::parse(rule.series);
     const QString watched =
         series->kind == HistorySeries::Kind::stoppedFan ? series->watchedSeries() : rule.series;
@@ -330,7 +335,9 @@ Status AgentHistory::removeRule(const QString& series) {
     if (series.size() > HistorySeries::maximumNameLength) {
         return Status::failure(QStringLiteral("No rule has a series name that long"));
     }
-    controllerForClients();
+    if (!controllerForClients()) {
+        return Status::failure(QStringLiteral("The agent has no sensors to keep rules for"));
+    }
     if (m_monitor.hasRule(series)) {
         m_monitor.removeRule(series);
         storeRules();

@@ -390,10 +390,30 @@ private Q_SLOTS:
             QCOMPARE(agent.process.exitCode(), 0);
         }
         QCOMPARE(QDir(state).entryList({"history.sqlite3.*"}).size(), 1);
-        Agent again(arguments, programHome.path());
+        // No round comes before the calls below: only the calls load the rules.
+        Agent again(Agent::demoMachine() + QStringList{"--history-interval", "3600"},
+                    programHome.path());
         QVERIFY(again.waitUntilServing());
         QVERIFY(!again.log().contains("moved it to"));
         QVERIFY(recorded() >= before);
+
+        // A rule set first thing, for a series the history already holds, is
+        // the one the agent keeps and stores.
+        OndaraHistoryProxy proxy(QDBusConnection::sessionBus());
+        bool stored = false;
+        proxy.setRule(
+            {"mem:Total", 1e15, 1e14, 0, true}, [&] { stored = true; },
+            [](const QString& reason) { QFAIL(qPrintable(reason)); });
+        QTRY_VERIFY(stored);
+        QList<AlertRule> rules;
+        proxy.rules([&](const QList<AlertRule>& answer) { rules = answer; }, {});
+        QTRY_VERIFY(!rules.isEmpty());
+        QVERIFY(std::any_of(rules.cbegin(), rules.cend(), [](const AlertRule& rule) {
+            return rule.series == "mem:Total" && rule.above == 1e15 && rule.enabled;
+        }));
+        QTRY_VERIFY(UserDefaults::openSuite(OndaraNames::suiteName, programHome.path())
+                        ->objectForKey(OndaraNames::Keys::alertRules)
+                        .isValid());
     }
 };
 
