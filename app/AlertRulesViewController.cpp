@@ -4,8 +4,6 @@
 #include "HistorySeries.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraHistoryProtocol.h"
-#include "PropertyList.h"
-#include "SensorRecordCodec.h"
 #include "UserUnits.h"
 
 #include <QComboBox>
@@ -93,22 +91,15 @@ void AlertRulesViewController::reload() {
         return;
     }
     // The names, units and series first, then the rules: one picture of them all.
-    auto temperatures = std::make_shared<QVariantMap>();
     auto series = std::make_shared<QStringList>();
     const auto failed =
         guardedReply(this, [](AlertRulesViewController& window, const QString& reason) {
             window.m_status->setText(tr("The agent did not answer: %1").arg(reason));
         });
     if (m_helper) {
-        m_helper->tempSensors(
-            guardedReply(this, [temperatures](AlertRulesViewController&, const QVariantMap& value) {
-                *temperatures = value;
-            }));
-        m_helper->fanSensors(guardedReply(this, [temperatures](AlertRulesViewController& window,
-                                                               const QVariantMap& fans) {
-            window.m_labels = SeriesLabels(
-                SensorRecordCodec::temperatures(PropertyList::normalized(*temperatures).toMap()),
-                SensorRecordCodec::fans(PropertyList::normalized(fans).toMap()));
+        SeriesLabels::fetch(*m_helper, guardedReply(this, [](AlertRulesViewController& window,
+                                                             const SeriesLabels& labels) {
+            window.m_labels = labels;
         }));
         m_helper->sensorUnits(
             guardedReply(this, [](AlertRulesViewController& window, const QList<int>& units) {

@@ -6,9 +6,7 @@
 #include "NamedAssets.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraHistoryProtocol.h"
-#include "PropertyList.h"
 #include "SegmentedControl.h"
-#include "SensorRecordCodec.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -146,18 +144,11 @@ void HistoryViewController::fillChooser(const QStringList& series) {
         return;
     }
     // Names as the setup window shows them.
-    auto temperatures = std::make_shared<QVariantMap>();
-    m_helper->tempSensors(
-        guardedReply(this, [temperatures](HistoryViewController&, const QVariantMap& value) {
-            *temperatures = value;
-        }));
-    m_helper->fanSensors(guardedReply(
-        this, [temperatures, fill](HistoryViewController& window, const QVariantMap& fans) {
-            window.m_labels = SeriesLabels(
-                SensorRecordCodec::temperatures(PropertyList::normalized(*temperatures).toMap()),
-                SensorRecordCodec::fans(PropertyList::normalized(fans).toMap()));
-            fill();
-        }));
+    SeriesLabels::fetch(*m_helper, guardedReply(this, [fill](HistoryViewController& window,
+                                                             const SeriesLabels& labels) {
+        window.m_labels = labels;
+        fill();
+    }));
 }
 
 void HistoryViewController::refresh() {

@@ -1,11 +1,26 @@
 #include "SeriesLabels.h"
 
 #include "HistorySeries.h"
+#include "OndaraHelperProtocol.h"
+#include "PropertyList.h"
+#include "SensorRecordCodec.h"
+
+#include <memory>
 
 SeriesLabels::SeriesLabels(const EntryMap<TemperatureEntry>& temperatures,
                            const EntryMap<FanEntry>& fans)
     : m_temperatures(temperatures)
     , m_fans(fans) {}
+
+void SeriesLabels::fetch(OndaraHelperProtocol& helper, std::function<void(SeriesLabels)> done) {
+    auto temperatures = std::make_shared<QVariantMap>();
+    helper.tempSensors([temperatures](const QVariantMap& value) { *temperatures = value; });
+    helper.fanSensors([temperatures, done = std::move(done)](const QVariantMap& fans) {
+        done(SeriesLabels(
+            SensorRecordCodec::temperatures(PropertyList::normalized(*temperatures).toMap()),
+            SensorRecordCodec::fans(PropertyList::normalized(fans).toMap())));
+    });
+}
 
 QString SeriesLabels::name(const QString& name) const {
     const auto series = HistorySeries::parse(name);

@@ -4,6 +4,9 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <functional>
+
+class OndaraHelperProtocol;
 
 // What a person calls a recorded series, from the selection the agent
 // answers: a sensor by the components it stands for ("CPU", or "CPU,
@@ -16,6 +19,11 @@ class SeriesLabels {
 public:
     SeriesLabels() = default;
     SeriesLabels(const EntryMap<TemperatureEntry>& temperatures, const EntryMap<FanEntry>& fans);
+    // Asks the agent for its sensors and fans and hands over the labels once
+    // both have answered (the answers come in the order asked, so a call sent
+    // after this one is answered after `done` runs). A sensor list that never
+    // comes leaves the temperatures unnamed.
+    static void fetch(OndaraHelperProtocol& helper, std::function<void(SeriesLabels)> done);
 
     QString name(const QString& series) const;
     // Revolutions per minute; 0 when the series is no fan or has none.
