@@ -528,7 +528,24 @@ QStringList HistoryStore::series() const {
 }
 
 bool HistoryStore::contains(const QString& series) const {
-    return this->series().contains(series);
+    // Asked before every answer: one row looked up, not every series listed.
+    const auto hasSample = [&series](const Row& row) {
+        return row.series == series && std::any_of(row.values.begin(), row.values.end(),
+                                                   [](double value) { return !std::isnan(value); });
+    };
+    if (std::any_of(m_full.cbegin(), m_full.cend(), hasSample)) {
+        return true;
+    }
+    if (const auto it = m_open.constFind(series); it != m_open.cend() && hasSample(*it)) {
+        return true;
+    }
+    if (!isOpen()) {
+        return false;
+    }
+    Statement query(m_db, "SELECT 1 FROM chunks WHERE series = (SELECT id FROM series WHERE "
+                          "name = ?1) LIMIT 1");
+    query.bind(1, series.toUtf8());
+    return query.ok() && query.step() == SQLITE_ROW;
 }
 
 void HistoryStore::collect(const QString& series, qint64 since, qint64 until,
