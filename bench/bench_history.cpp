@@ -58,7 +58,9 @@ qint64 filesBytes(const QString& database) {
 
 QDBusMessage historyCall(const QString& address, const QString& method,
                          const QVariantList& arguments = {}) {
-    QDBusConnection bus = QDBusConnection::connectToBus(address, QStringLiteral("bench"));
+    // One connection per bus: a name shared by all would keep asking the first.
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(address, QStringLiteral("bench ") + address);
     QDBusMessage call = QDBusMessage::createMethodCall(
         OndaraNames::helperServiceName, OndaraNames::helperObjectPath,
         QStringLiteral("com.quillbank.OndaraHelper.History1"), method);
