@@ -90,31 +90,39 @@ void AlertRulesViewController::reload() {
     if (!m_history) {
         return;
     }
-    // The names, units and series first, then the rules: one picture of them all.
-    auto series = std::make_shared<QStringList>();
-    const auto failed =
-        guardedReply(this, [](AlertRulesViewController& window, const QString& reason) {
-            window.m_status->setText(tr("The agent did not answer: %1").arg(reason));
-        });
-    if (m_helper) {
-        SeriesLabels::fetch(*m_helper, guardedReply(this, [](AlertRulesViewController& window,
-                                                             const SeriesLabels& labels) {
-            window.m_labels = labels;
-        }));
-        m_helper->sensorUnits(
-            guardedReply(this, [](AlertRulesViewController& window, const QList<int>& units) {
-                window.m_units = units;
-            }));
+    // The names, units and series first, then the rules: one picture of them
+    // all. The agent's two interfaces answer in no fixed order between them,
+    // so the rules are asked for once the names are in.
+    const auto askRules = [](AlertRulesViewController& window) {
+        auto series = std::make_shared<QStringList>();
+        const auto failed =
+            guardedReply(&window, [](AlertRulesViewController& self, const QString& reason) {
+                self.m_status->setText(tr("The agent did not answer: %1").arg(reason));
+            });
+        window.m_history->series(
+            guardedReply(&window, [series](AlertRulesViewController&,
+                                           const QStringList& names) { *series = names; }),
+            failed);
+        window.m_history->rules(
+            guardedReply(&window,
+                         [series](AlertRulesViewController& self, const QList<AlertRule>& rules) {
+                             self.showRules(rules, *series);
+                         }),
+            failed);
+    };
+    if (!m_helper) {
+        askRules(*this);
+        return;
     }
-    m_history->series(guardedReply(this, [series](AlertRulesViewController&,
-                                                  const QStringList& names) { *series = names; }),
-                      failed);
-    m_history->rules(
-        guardedReply(this,
-                     [series](AlertRulesViewController& window, const QList<AlertRule>& rules) {
-                         window.showRules(rules, *series);
-                     }),
-        failed);
+    m_helper->sensorUnits(
+        guardedReply(this, [](AlertRulesViewController& window, const QList<int>& units) {
+            window.m_units = units;
+        }));
+    SeriesLabels::fetch(*m_helper, guardedReply(this, [askRules](AlertRulesViewController& window,
+                                                                 const SeriesLabels& labels) {
+        window.m_labels = labels;
+        askRules(window);
+    }));
 }
 
 void AlertRulesViewController::showRules(const QList<AlertRule>& rules, const QStringList& series) {
