@@ -385,10 +385,7 @@ void HistoryStore::flush(bool all) {
         m_open.clear();
     }
     // A row of gaps only holds nothing worth a place on disk.
-    m_full.removeIf([](const Row& row) {
-        return std::all_of(row.values.begin(), row.values.end(),
-                           [](double value) { return std::isnan(value); });
-    });
+    m_full.removeIf([](const Row& row) { return !row.hasSample(); });
     if (m_full.isEmpty()) {
         return;
     }
@@ -500,6 +497,11 @@ void HistoryStore::prune(qint64 now) {
     }
 }
 
+bool HistoryStore::Row::hasSample() const {
+    return std::any_of(values.begin(), values.end(),
+                       [](double value) { return !std::isnan(value); });
+}
+
 QStringList HistoryStore::series() const {
     QStringList names;
     if (isOpen()) {
@@ -508,17 +510,13 @@ QStringList HistoryStore::series() const {
             names.append(QString::fromUtf8(query.text(0)));
         }
     }
-    const auto hasSample = [](const Row& row) {
-        return std::any_of(row.values.begin(), row.values.end(),
-                           [](double value) { return !std::isnan(value); });
-    };
     for (const Row& row : m_full) {
-        if (hasSample(row)) {
+        if (row.hasSample()) {
             names.append(row.series);
         }
     }
     for (const Row& row : m_open) {
-        if (hasSample(row)) {
+        if (row.hasSample()) {
             names.append(row.series);
         }
     }
@@ -529,14 +527,12 @@ QStringList HistoryStore::series() const {
 
 bool HistoryStore::contains(const QString& series) const {
     // Asked before every answer: one row looked up, not every series listed.
-    const auto hasSample = [&series](const Row& row) {
-        return row.series == series && std::any_of(row.values.begin(), row.values.end(),
-                                                   [](double value) { return !std::isnan(value); });
-    };
-    if (std::any_of(m_full.cbegin(), m_full.cend(), hasSample)) {
+    if (std::any_of(m_full.cbegin(), m_full.cend(), [&series](const Row& row) {
+            return row.series == series && row.hasSample();
+        })) {
         return true;
     }
-    if (const auto it = m_open.constFind(series); it != m_open.cend() && hasSample(*it)) {
+    if (const auto it = m_open.constFind(series); it != m_open.cend() && it->hasSample()) {
         return true;
     }
     if (!isOpen()) {

@@ -85,6 +85,7 @@ private:
         // NaN for a gap.
         std::vector<double> values;
         qint64 end() const { return start + step * qint64(values.size()); }
+        bool hasSample() const;
     };
 
     Status openDatabase();
