@@ -2,6 +2,7 @@
 #include "OndaraVersion.h"
 #include "ReadingsCollector.h"
 #include "ReadingsReport.h"
+#include "TerminalText.h"
 #include "ipc/OndaraHelperProxy.h"
 #include "ipc/OndaraHistoryProxy.h"
 
@@ -18,20 +19,10 @@ namespace {
 // How long the agent may take to answer one round.
 constexpr int answerTimeoutMs = 5000;
 
-// Everything printed passes here. Labels, names and paths come from the
-// hardware's drivers and the agent: control characters in them (escape
-// sequences, carriage returns) must not reach the terminal.
+// Everything printed passes here: no control character of a driver's label
+// or the agent's answer reaches the terminal.
 void writeTo(FILE* stream, const QString& text) {
-    QString printable;
-    printable.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t code = c.unicode();
-        const bool control = code < 0x20 || (code >= 0x7F && code < 0xA0);
-        if (!control || code == u'\n' || code == u'\t') {
-            printable.append(c);
-        }
-    }
-    std::fputs(printable.toUtf8().constData(), stream);
+    std::fputs(TerminalText::printable(text.toStdString()).c_str(), stream);
     std::fflush(stream);
 }
 
@@ -226,12 +217,8 @@ int main(int argc, char* argv[]) {
                 writeTo(stdout, report.openMetrics());
             } else if (json) {
                 // One document per line when watching, so a reader can split them.
-                const auto format = watchMs > 0 ? QJsonDocument::Compact : QJsonDocument::Indented;
-                QString text = QString::fromUtf8(QJsonDocument(report.json()).toJson(format));
-                if (!text.endsWith(QLatin1Char('\n'))) {
-                    text += QLatin1Char('\n');
-                }
-                writeTo(stdout, text);
+                writeTo(stdout, watchMs > 0 ? report.jsonText(JsonValue::Layout::compact) + u'\n'
+                                            : report.jsonText(JsonValue::Layout::indented));
             } else {
                 writeTo(stdout, (firstRound ? QString() : QStringLiteral("\n")) + report.text());
             }
