@@ -96,7 +96,7 @@ installed=(
     share/metainfo/com.quillbank.Ondara.metainfo.xml
     share/man/man1/ondara-cli.1 share/man/man1/OndaraHelper.1 share/man/man1/ondara-launchctl.1
     share/man/man1/Ondara.1 share/man/man1/OndaraWidget.1 share/man/man8/ondara-smart-reader.8
-    libexec/ondara/ondara-smart-reader
+    libexec/ondara/ondara-smart-reader libexec/ondara/ondara-cli-full
 )
 for file in "${installed[@]}"; do
     rm -f -- "$prefix/$file"

@@ -56,7 +56,8 @@ private Q_SLOTS:
     void installsWhatTheDesktopLooksFor_data() {
         QTest::addColumn<QString>("path");
         for (const char* path :
-             {"bin/OndaraHelper", "bin/ondara-cli", "libexec/ondara/ondara-smart-reader",
+             {"bin/OndaraHelper", "bin/ondara-cli", "libexec/ondara/ondara-cli-full",
+              "libexec/ondara/ondara-smart-reader",
               "share/man/man1/ondara-cli.1", "share/man/man1/OndaraHelper.1",
               "share/man/man8/ondara-smart-reader.8"}) {
             QTest::newRow(path) << QString::fromLatin1(path);
