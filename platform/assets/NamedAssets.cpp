@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPixmap>
 
 QString NamedAssets::defaultCataloguePath() {
     return QStringLiteral(":/ondara/assets/colors.json");
@@ -123,7 +125,15 @@ QIcon NamedAssets::image(const QString& name) const {
     QIcon icon;
     const QStringList files = m_images.value(name);
     for (const QString& file : files) {
-        icon.addFile(file);
+        // The catalogue's images are PNGs. A reader left to find the format
+        // itself first loads every image plugin there is (GIF, ICO, JPEG and
+        // its library) to ask each of them, and they stay loaded.
+        QImageReader reader(file, "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull()) {
+            icon.addPixmap(QPixmap::fromImage(image));
+        }
     }
     return icon;
 }
