@@ -63,6 +63,21 @@ ProcessCost processCost(qint64 pid) {
             cost.residentKilobytes = line.mid(6).trimmed().split(' ').value(0).toDouble();
         }
     }
+    const auto kilobytes = [](const QByteArray& line, qsizetype at) {
+        return line.mid(at).trimmed().split(' ').value(0).toDouble();
+    };
+    double privateClean = 0;
+    double privateDirty = 0;
+    for (const QByteArray& line : readProcFile(pid, "smaps_rollup").split('\n')) {
+        if (line.startsWith("Pss:")) {
+            cost.proportionalKilobytes = kilobytes(line, 4);
+        } else if (line.startsWith("Private_Clean:")) {
+            privateClean = kilobytes(line, 14);
+        } else if (line.startsWith("Private_Dirty:")) {
+            privateDirty = kilobytes(line, 14);
+        }
+    }
+    cost.privateKilobytes = privateClean + privateDirty;
     return cost;
 }
 

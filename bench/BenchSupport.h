@@ -30,6 +30,9 @@ public:
 struct ProcessCost {
     double cpuSeconds = -1;
     double residentKilobytes = -1;
+    // Its share of pages it maps with others (PSS) and the pages only it maps.
+    double proportionalKilobytes = -1;
+    double privateKilobytes = -1;
 };
 ProcessCost processCost(qint64 pid);
 // Seconds on a CPU of every thread of a process, to the nanosecond: the

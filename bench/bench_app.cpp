@@ -84,7 +84,13 @@ int main(int argc, char* argv[]) {
     std::printf("  CPU      %.3f %% of one core (%.4f s)   goal < 0.3 %%\n", share, end - start);
     std::printf("  resident %.1f MB                      goal < 45 MB\n",
                 memory.residentKilobytes / 1024.0);
-    std::printf("  (the agent serving it: %.3f %% of one core)\n", agentShare);
+    std::printf("  (proportional %.1f MB, private %.1f MB)\n",
+                memory.proportionalKilobytes / 1024.0, memory.privateKilobytes / 1024.0);
+    const ProcessCost agentMemory = agent.cost();
+    std::printf("  (the agent serving it: %.3f %% of one core; resident %.1f MB, proportional "
+                "%.1f, private %.1f)\n",
+                agentShare, agentMemory.residentKilobytes / 1024.0,
+                agentMemory.proportionalKilobytes / 1024.0, agentMemory.privateKilobytes / 1024.0);
     window.terminate();
     window.waitForFinished();
     return share < 0.3 && memory.residentKilobytes / 1024.0 < 45.0 ? 0 : 2;

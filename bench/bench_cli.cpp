@@ -1,7 +1,9 @@
 // What one reading costs from a terminal: `ondara-cli --json` run again and
 // again against the real agent over a private bus, its own CPU time and the
 // agent's share of it, beside `sensors -j` on the same machine when that is
-// installed (bench/fake-hwmon-namespace.sh puts both on the same chips).
+// installed (bench/fake-hwmon-namespace.sh puts both on the same chips), and
+// the Qt-based client that ondara-cli hands its other options to, for what
+// loading Qt alone would cost.
 //
 //   bench_cli [RUNS] [ONDARA-CLI ARGUMENTS…]    (default 40 runs, --json)
 
@@ -102,6 +104,12 @@ int main(int argc, char* argv[]) {
                 "a run\n",
                 qPrintable(arguments.join(QLatin1Char(' '))), runs, 1000 * median(cli.cpuSeconds),
                 1000 * mean(cli.cpuSeconds), 1000 * (agentAfter - agentBefore) / runs);
+
+    const Runs full =
+        runRepeatedly(QStringLiteral(ONDARA_FULL_CLI_PATH), arguments, environment, runs);
+    std::printf("ondara-cli-full %s, %d runs: CPU median %.2f ms, mean %.2f ms%s\n",
+                qPrintable(arguments.join(QLatin1Char(' '))), runs, 1000 * median(full.cpuSeconds),
+                1000 * mean(full.cpuSeconds), full.failed ? " (it failed)" : "");
 
     const QString sensors = QStandardPaths::findExecutable(QStringLiteral("sensors"));
     if (sensors.isEmpty()) {
