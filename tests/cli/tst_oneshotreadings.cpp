@@ -32,12 +32,11 @@ Answers agentAnswers() {
                          quint32(key[3]));
     };
     return {
-        {"tempSensors",
-         QVariantList{QVariantMap{
-             {"CPU", entry({"CPU Core", code("TC0D"), 1LL, true})},
-             {"GPU", entry({"GPU Die", code("TG0D"), 2LL, false})},
-             {"HDD", entry({"Drive", 0xFFFFFFFFLL, 0LL, 1LL})},
-         }}},
+        {"tempSensors", QVariantList{QVariantMap{
+                            {"CPU", entry({"CPU Core", code("TC0D"), 1LL, true})},
+                            {"GPU", entry({"GPU Die", code("TG0D"), 2LL, false})},
+                            {"HDD", entry({"Drive", 0xFFFFFFFFLL, 0LL, 1LL})},
+                        }}},
         {"fanSensors", QVariantList{QVariantMap{{"0", entry({"Exhaust", 6000LL, true})},
                                                 {"1", entry({"Intake", 5000LL, false})}}}},
         {"memSensors", QVariantList{QVariantMap{{"Total", entry({0LL, true})},
@@ -127,12 +126,13 @@ private Q_SLOTS:
             return Answers{{"tempSensors", dictionary(map)}};
         };
         const auto memory = [](const QList<double>& figures) {
-            return Answers{
-                {"memSensors",
-                 dictionary({{"A", entry({0LL, true})}, {"B", entry({1LL, true})},
-                             {"C", entry({2LL, true})}, {"D", entry({3LL, true})},
-                             {"E", entry({-1LL, true})}, {"F", entry({9LL, true})}})},
-                {"memoryUsage", QVariantList{QVariant::fromValue(figures)}}};
+            return Answers{{"memSensors", dictionary({{"A", entry({0LL, true})},
+                                                      {"B", entry({1LL, true})},
+                                                      {"C", entry({2LL, true})},
+                                                      {"D", entry({3LL, true})},
+                                                      {"E", entry({-1LL, true})},
+                                                      {"F", entry({9LL, true})}})},
+                           {"memoryUsage", QVariantList{QVariant::fromValue(figures)}}};
         };
         QTest::newRow("as the agent answers") << Answers{} << true;
         QTest::newRow("names beyond ASCII and controls")
@@ -172,7 +172,8 @@ private Q_SLOTS:
                         QVariantList{QVariant::fromValue(QList<int>{7, 8, 9, 10, 11})}}}
             << true;
         QTest::newRow("memory figures no number and halves")
-            << memory({notANumber, infinity, -infinity, -0.001, 0.125, 0.375, 2.675, 1e300}) << true;
+            << memory({notANumber, infinity, -infinity, -0.001, 0.125, 0.375, 2.675, 1e300})
+            << true;
         QTest::newRow("memory figures large and negative")
             << memory({12345.005, -0.125, -0.0, 1e21, 1099511627776.0, 5e-324}) << true;
         QTest::newRow("fahrenheit and percent at int's ends")
@@ -191,11 +192,10 @@ private Q_SLOTS:
                        {"rpmForFans", QVariantList{QVariant::fromValue(QList<int>{1, 2, 3})}},
                        {"memoryUsage", QVariantList{QVariant::fromValue(QList<double>{1})}}}
             << true;
-        QTest::newRow("nothing shown")
-            << Answers{{"tempSensors", dictionary({})},
-                       {"fanSensors", dictionary({})},
-                       {"memSensors", dictionary({})}}
-            << true;
+        QTest::newRow("nothing shown") << Answers{{"tempSensors", dictionary({})},
+                                                  {"fanSensors", dictionary({})},
+                                                  {"memSensors", dictionary({})}}
+                                       << true;
         QTest::newRow("nested deeper than the layouts")
             << temperatures({{"CPU", entry({"deep", 1LL, 1LL, nested(20)})}}) << false;
         QTest::newRow("a dictionary of another signature")
@@ -204,8 +204,7 @@ private Q_SLOTS:
             << Answers{{"sensorUnits", QVariantList{QVariant::fromValue(QList<uint>{1, 0})}}}
             << false;
         QTest::newRow("an error reply") << Answers{{"memSensors", "error"}} << false;
-        QTest::newRow("an error reply to a reading")
-            << Answers{{"rpmForFans", "error"}} << false;
+        QTest::newRow("an error reply to a reading") << Answers{{"rpmForFans", "error"}} << false;
         QTest::newRow("a silent agent") << Answers{{"memoryUsage", "silent"}} << true;
     }
     void bothPrintTheSame() {
