@@ -58,6 +58,14 @@ Wait awaitReplies(SessionBus& bus, std::uint32_t first, std::uint32_t last,
     return Wait::answered;
 }
 
+// Sends the calls from `first` to `last`, marshalled in `calls`, and takes in
+// their replies.
+Wait exchange(SessionBus& bus, const std::string& calls, std::uint32_t first, std::uint32_t last,
+              std::array<BusMessage, callCount>& replies, SessionBus::Clock::time_point deadline) {
+    return bus.send(calls, deadline) ? awaitReplies(bus, first, last, replies, deadline)
+                                     : Wait::handOver;
+}
+
 std::string call(Call serial, const char* member, std::string_view signature = {},
                  std::string_view body = {}) {
     return BusMessage::methodCall(serial, service, objectPath, protocol, member, signature, body);
@@ -87,16 +95,13 @@ std::optional<Outcome> run(const char* busAddress, bool json, std::chrono::milli
         call(tempSensors, "tempSensors") + call(fanSensors, "fanSensors") +
         call(memSensors, "memSensors") + call(sensorUnits, "sensorUnits");
     std::array<BusMessage, callCount> replies;
-    if (!bus.send(first, deadline)) {
-        return std::nullopt;
-    }
-    switch (awaitReplies(bus, hello, sensorUnits, replies, deadline)) {
-    case Wait::timedOut:
-        return timedOut();
-    case Wait::handOver:
-        return std::nullopt;
-    case Wait::answered:
-        break;
+    // A timeout is told as the Qt-based client tells it; anything else is its to tell.
+    const auto unsettled = [](Wait wait) {
+        return wait == Wait::timedOut ? std::optional(timedOut()) : std::nullopt;
+    };
+    if (const Wait wait = exchange(bus, first, hello, sensorUnits, replies, deadline);
+        wait != Wait::answered) {
+        return unsettled(wait);
     }
     const auto temperatures = replies[tempSensors].dictionary();
     const auto fans = replies[fanSensors].dictionary();
@@ -120,16 +125,10 @@ std::optional<Outcome> run(const char* busAddress, bool json, std::chrono::milli
                                     BusMessage::integerArrayBody(std::vector<std::uint32_t>(
                                         fanNumbers.begin(), fanNumbers.end()))) +
                                call(memoryUsage, "memoryUsage");
-    if (!bus.send(second, deadline)) {
-        return std::nullopt;
-    }
-    switch (awaitReplies(bus, temperatureForSensors, memoryUsage, replies, deadline)) {
-    case Wait::timedOut:
-        return timedOut();
-    case Wait::handOver:
-        return std::nullopt;
-    case Wait::answered:
-        break;
+    if (const Wait wait =
+            exchange(bus, second, temperatureForSensors, memoryUsage, replies, deadline);
+        wait != Wait::answered) {
+        return unsettled(wait);
     }
     const auto celsius = replies[temperatureForSensors].integers();
     const auto rpm = replies[rpmForFans].integers();
