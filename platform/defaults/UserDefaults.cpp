@@ -97,8 +97,12 @@ public:
                              .arg(UserDefaults::lockWait.count());
                 return false;
             }
+            // A short ceiling on the pause: a writer that saves again and again
+            // takes the lock back within milliseconds of releasing it, and a
+            // waiter that looks only every 50 ms can miss every gap for the
+            // whole wait.
             QThread::msleep(ulong(std::clamp<qint64>(deadline.remainingTime(), 0, pauseMs)));
-            pauseMs = std::min<qint64>(pauseMs * 2, 50);
+            pauseMs = std::min<qint64>(pauseMs * 2, 5);
         }
     }
 
