@@ -502,10 +502,6 @@
         <translation>Warten auf die ersten Werte.</translation>
     </message>
     <message>
-        <source>No readings: the Ondara agent does not answer.</source>
-        <translation>Keine Werte: Der Ondara-Agent antwortet nicht.</translation>
-    </message>
-    <message>
         <source>The widget shows no readings.</source>
         <translation>Das Widget zeigt keine Werte.</translation>
     </message>

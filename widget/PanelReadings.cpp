@@ -27,13 +27,20 @@ QString compactRpm(int rpm) {
 } // namespace
 
 PanelReadings::PanelReadings(OndaraHelperProtocol* helper,
-                             DistributedNotificationCenter* notifications, int intervalMilliseconds,
-                             QObject* parent)
+                             DistributedNotificationCenter* notifications, HelperPresence* presence,
+                             int intervalMilliseconds, QObject* parent)
     : QObject(parent)
     , m_helper(helper)
+    , m_presence(presence)
     , m_timer(new QTimer(this)) {
     m_timer->setInterval(intervalMilliseconds);
     connect(m_timer, &QTimer::timeout, this, &PanelReadings::tick);
+    connect(m_presence, &HelperPresence::stateChanged, this, &PanelReadings::presenceChanged);
+    // A new agent may serve other sensors, units or sections.
+    connect(m_presence, &HelperPresence::helperAppeared, this, &PanelReadings::refreshNow);
+    if (!m_presence->isConnected()) {
+        m_state = State::away;
+    }
     if (notifications != nullptr) {
         for (QLatin1StringView name : TodayViewController::observedNotifications) {
             notifications->addObserver(QString(name));
@@ -50,16 +57,25 @@ void PanelReadings::start() {
     refreshNow();
 }
 
+std::optional<AgentStopRecord::Stop> PanelReadings::stop() const {
+    return m_state == State::away ? m_presence->stop() : std::nullopt;
+}
+
 void PanelReadings::tick() {
     const quint64 round = m_round;
     Q_EMIT ticked();
     if (round != m_round) {
         return; // a receiver has already asked again
     }
-    if (m_waiting > 0 || m_helper == nullptr) {
+    beginRound(!m_listsKnown);
+}
+
+void PanelReadings::presenceChanged() {
+    // Back again: the next answer shows the readings; until then the
+    // panel keeps saying the agent is away.
+    if (!m_presence->isConnected()) {
         publish(State::away, {});
     }
-    beginRound(!m_listsKnown);
 }
 
 void PanelReadings::refreshNow() {
@@ -85,6 +101,7 @@ void PanelReadings::beginRound(bool withLists) {
         publish(State::away, {});
         return;
     }
+    m_presence->refreshSent();
     if (withLists) {
         askLists();
     } else {
@@ -173,7 +190,12 @@ void PanelReadings::settle() {
 }
 
 void PanelReadings::finishRound() {
-    publish(State::current, build());
+    m_presence->answered();
+    if (m_presence->isConnected()) {
+        publish(State::current, build());
+    } else {
+        publish(State::away, {});
+    }
     Q_EMIT refreshed();
 }
 

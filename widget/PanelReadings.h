@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SensorRecords.h"
+#include "ipc/HelperPresence.h"
 
 #include <QList>
 #include <QObject>
@@ -26,20 +27,25 @@ struct PanelReading {
 // The widget's readings for the panel, asked of the agent on a timer of
 // their own: the panel shows them whether the widget's window is open or
 // not. The lists (which sensors, units, sections) are asked when they may
-// have changed; each refresh asks only the values. A refresh that finds the
-// previous one still unanswered says the agent is away.
+// have changed; each refresh asks only the values. Whether the agent is here
+// is the shared judgement of HelperPresence, which the panel tells of each
+// refresh and answer, as the widget's window does: readings are shown only
+// while it says the agent is here.
 class PanelReadings : public QObject {
     Q_OBJECT
 public:
     enum class State { waiting, current, away };
 
-    // helper and notifications may be null; they must outlive this object.
+    // helper and notifications may be null, presence may not; they must
+    // outlive this object.
     PanelReadings(OndaraHelperProtocol* helper, DistributedNotificationCenter* notifications,
-                  int intervalMilliseconds, QObject* parent = nullptr);
+                  HelperPresence* presence, int intervalMilliseconds, QObject* parent = nullptr);
     ~PanelReadings() override;
 
     void start();
     State state() const { return m_state; }
+    // Why the agent is away, when it left word (while away only).
+    std::optional<AgentStopRecord::Stop> stop() const;
     // The readings of the shown sections: temperatures, fans, memory.
     const QList<PanelReading>& readings() const { return m_readings; }
 
@@ -81,7 +87,10 @@ private:
     void storeFanValues(const QList<int>& values);
     void storeMemValues(const QList<double>& values);
 
+    void presenceChanged();
+
     OndaraHelperProtocol* m_helper;
+    HelperPresence* m_presence;
     QTimer* m_timer;
     quint64 m_round = 0;
     int m_waiting = 0;

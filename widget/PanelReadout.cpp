@@ -1,5 +1,6 @@
 #include "PanelReadout.h"
 
+#include "HelperStateText.h"
 #include "NamedAssets.h"
 #include "SleepWatch.h"
 #include "StatusNotifierItem.h"
@@ -52,13 +53,13 @@ StatusNotifierImages applicationImages() {
 } // namespace
 
 PanelReadout::PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
-                           DistributedNotificationCenter* notifications,
+                           DistributedNotificationCenter* notifications, HelperPresence* presence,
                            const QDBusConnection& sessionBus, const QDBusConnection& systemBus,
                            const QString& stateFile, int intervalMilliseconds, QObject* parent)
     : QObject(parent)
     , m_window(window)
     , m_stateFile(stateFile)
-    , m_readings(new PanelReadings(helper, notifications, intervalMilliseconds, this))
+    , m_readings(new PanelReadings(helper, notifications, presence, intervalMilliseconds, this))
     , m_sleepWatch(new SleepWatch(intervalMilliseconds, systemBus, this))
     , m_menu(new QMenu(window))
     , m_busMenu(new StatusNotifierMenu(m_menu, this))
@@ -169,9 +170,15 @@ void PanelReadout::show() {
     case PanelReadings::State::waiting:
         lines.append(tr("Waiting for the first readings."));
         break;
-    case PanelReadings::State::away:
-        lines.append(tr("No readings: the Ondara agent does not answer."));
+    case PanelReadings::State::away: {
+        // The words the widget's window shows in the same case.
+        const std::optional<AgentStopRecord::Stop> stop = m_readings->stop();
+        const HelperStateText::Reason reason =
+            stop ? HelperStateText::Reason(stop->reason) : std::nullopt;
+        lines.append(HelperStateText::headline(reason));
+        lines.append(HelperStateText::widgetAdvice(reason));
         break;
+    }
     case PanelReadings::State::current:
         if (const PanelReading* shown = pick(readings, m_chosenKey)) {
             figure = shown->figure;

@@ -8,6 +8,7 @@
 #include <QString>
 
 class DistributedNotificationCenter;
+class HelperPresence;
 class OndaraHelperProtocol;
 class QActionGroup;
 class QMenu;
@@ -33,10 +34,12 @@ public:
     // The reading shown unless the user picks another.
     static inline const QString hottestKey = QStringLiteral("hottest");
 
+    // presence: the judgement of whether the agent is here that the window
+    // follows too.
     PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
-                 DistributedNotificationCenter* notifications, const QDBusConnection& sessionBus,
-                 const QDBusConnection& systemBus, const QString& stateFile,
-                 int intervalMilliseconds, QObject* parent = nullptr);
+                 DistributedNotificationCenter* notifications, HelperPresence* presence,
+                 const QDBusConnection& sessionBus, const QDBusConnection& systemBus,
+                 const QString& stateFile, int intervalMilliseconds, QObject* parent = nullptr);
     ~PanelReadout() override;
 
     void start();

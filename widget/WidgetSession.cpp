@@ -32,11 +32,9 @@ WidgetSession::~WidgetSession() {
 
 PanelReadout* WidgetSession::addPanelReadout(const QDBusConnection& systemBus) {
     if (m_readout == nullptr) {
-        m_readout =
-            new PanelReadout(m_window.get(), m_proxy.get(), m_notifications.get(), m_bus, systemBus,
-                             m_stateFile, TodayViewController::kRefreshMilliseconds);
-        connect(m_presence, &HelperPresence::helperAppeared, m_readout->readings(),
-                &PanelReadings::refreshNow);
+        m_readout = new PanelReadout(m_window.get(), m_proxy.get(), m_notifications.get(),
+                                     m_presence, m_bus, systemBus, m_stateFile,
+                                     TodayViewController::kRefreshMilliseconds);
         m_readout->start();
     }
     return m_readout;

@@ -2,6 +2,8 @@
 // watcher on the private bus takes the item's registration and reads its
 // icon, tooltip, state and menu over the bus, as a panel does.
 
+#include "HelperStateText.h"
+#include "OndaraNames.h"
 #include "PanelReadout.h"
 #include "ReadoutIcon.h"
 #include "ScriptedHelper.h"
@@ -10,6 +12,7 @@
 #include "StatusNotifierTypes.h"
 #include "TodayViewController.h"
 #include "WidgetWindow.h"
+#include "ipc/HelperPresence.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -17,6 +20,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -25,6 +29,13 @@
 namespace {
 
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+
+AgentStopRecord recordIn(const QString& folder) {
+    QProcessEnvironment environment;
+    environment.insert("XDG_RUNTIME_DIR", folder);
+    QString error;
+    return AgentStopRecord(AgentStopRecord::runtimeFolder(environment, &error));
+}
 
 } // namespace
 
@@ -80,8 +91,12 @@ class TestPanelReadout : public QObject {
                                                QStringLiteral("ToolTip"));
     }
 
+    // The host's connection also holds the agent's name, so the agent counts
+    // as here until a test gives the name up.
     struct Panel {
         QTemporaryDir folder;
+        AgentStopRecord record = recordIn(folder.path());
+        HelperPresence presence{QDBusConnection::sessionBus(), record};
         ScriptedHelper helper;
         std::unique_ptr<WidgetWindow> window;
         std::unique_ptr<PanelReadout> readout;
@@ -96,7 +111,7 @@ class TestPanelReadout : public QObject {
                 new TodayViewController(&helper, nullptr, nullptr), folder.filePath("state.ini"));
             // A long interval: every refresh of these tests is one they ask for.
             readout = std::make_unique<PanelReadout>(
-                window.get(), &helper, nullptr, QDBusConnection::sessionBus(),
+                window.get(), &helper, nullptr, &presence, QDBusConnection::sessionBus(),
                 QDBusConnection(QStringLiteral("no system bus")), folder.filePath("state.ini"),
                 600000);
         }
@@ -129,6 +144,7 @@ private Q_SLOTS:
         QVERIFY(host.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
                                     QDBusConnection::ExportScriptableSlots));
         QVERIFY(host.registerService(QString::fromLatin1(StatusNotifierItem::watcherService)));
+        QVERIFY(host.registerService(OndaraNames::helperServiceName));
         for (const auto& [member, slot] : {std::pair{"NewIcon", SLOT(onNewIcon())},
                                            std::pair{"NewToolTip", SLOT(onNewToolTip())},
                                            std::pair{"NewStatus", SLOT(onNewStatus(QString))}}) {
@@ -231,20 +247,55 @@ private Q_SLOTS:
                      QStringLiteral("Active"));
     }
 
-    // An agent that stops answering leaves the application's own icon and a
-    // tooltip that says why, never the last figure as if it were current.
+    // However the agent goes (silent, off the bus, stopped with word of
+    // why), the panel shows the application's own icon and says why in the
+    // window's words, never the last figure as if it were current; when the
+    // agent is back, so is the figure.
+    void agentAwayShowsWhy_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<HelperStateText::Reason>("reason");
+        QTest::newRow("stops answering") << "silent" << HelperStateText::Reason();
+        QTest::newRow("leaves the bus") << "gone" << HelperStateText::Reason();
+        QTest::newRow("stops with word")
+            << "stopped" << HelperStateText::Reason(AgentStopRecord::Reason::anotherAgent);
+    }
     void agentAwayShowsWhy() {
+        QFETCH(QString, how);
+        QFETCH(HelperStateText::Reason, reason);
         Panel panel;
         QVERIFY(registered(panel));
-        panel.helper.answerMode = ScriptedHelper::AnswerMode::Never;
-        panel.readout->readings()->tick();
-        panel.readout->readings()->tick();
-        QCOMPARE(panel.readout->readings()->state(), PanelReadings::State::away);
+        const auto back = qScopeGuard([&] {
+            panel.record.clear();
+            host.registerService(OndaraNames::helperServiceName);
+        });
+        if (how == "silent") {
+            panel.helper.answerMode = ScriptedHelper::AnswerMode::Never;
+            for (int i = 0; i <= HelperPresence::kUnansweredRefreshes; ++i) {
+                panel.readout->readings()->tick();
+            }
+        } else {
+            if (reason) {
+                QVERIFY(panel.record.write({*reason, "another session"}, nullptr));
+            }
+            QVERIFY(host.unregisterService(OndaraNames::helperServiceName));
+        }
+        QTRY_COMPARE(panel.readout->readings()->state(), PanelReadings::State::away);
         QVERIFY(panel.readout->figure().isEmpty());
-        QTRY_VERIFY(toolTip().body.contains("does not answer"));
+        QTRY_COMPARE(toolTip().body, HelperStateText::headline(reason).toHtmlEscaped() + "<br/>" +
+                                         HelperStateText::widgetAdvice(reason).toHtmlEscaped());
         QVERIFY(iconPixmap().first().toImage() !=
                 ReadoutIcon::render("71", ReadoutIcon::Tone::normal, 16)
                     .convertToFormat(QImage::Format_ARGB32));
+
+        panel.helper.answerMode = ScriptedHelper::AnswerMode::Queued;
+        if (how == "silent") {
+            QVERIFY(panel.refresh());
+        } else {
+            panel.record.clear();
+            QVERIFY(host.registerService(OndaraNames::helperServiceName));
+        }
+        QTRY_COMPARE(panel.readout->figure(), QStringLiteral("71"));
+        QCOMPARE(panel.readout->readings()->state(), PanelReadings::State::current);
     }
 
     // The host's menu: its items as the layout gives them, and picking a

@@ -1,11 +1,13 @@
 // After a sleep the readings are asked again at once: from logind's signal
 // on a private stand-in for the system bus, and from a tick that comes late.
 
+#include "OndaraNames.h"
 #include "PanelReadout.h"
 #include "ScriptedHelper.h"
 #include "SleepWatch.h"
 #include "TodayViewController.h"
 #include "WidgetWindow.h"
+#include "ipc/HelperPresence.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -61,8 +63,12 @@ private Q_SLOTS:
         helper.temperatureOf = [](quint32) { return 55; };
         WidgetWindow window(new TodayViewController(&helper, nullptr, nullptr),
                             folder.filePath("state.ini"));
-        PanelReadout readout(&window, &helper, nullptr, QDBusConnection(QStringLiteral("none")),
-                             QDBusConnection::systemBus(), folder.filePath("state.ini"), 600000);
+        // The agent's name is held, so the agent counts as here.
+        QVERIFY(QDBusConnection::sessionBus().registerService(OndaraNames::helperServiceName));
+        HelperPresence presence(QDBusConnection::sessionBus(), AgentStopRecord(std::nullopt));
+        PanelReadout readout(&window, &helper, nullptr, &presence,
+                             QDBusConnection(QStringLiteral("none")), QDBusConnection::systemBus(),
+                             folder.filePath("state.ini"), 600000);
         QVERIFY(readout.sleepWatch()->watchesLogind());
         readout.start();
         window.show();
