@@ -2,7 +2,9 @@
 // machine for a while, shown or with only its readout in the panel, with the
 // CPU time and resident memory of the widget and of the agent serving it, as
 // the kernel counts them. A stand-in panel on the bus takes the readout's
-// status icon and counts the updates it is sent.
+// status icon, counts each kind of update it is sent and, as a panel does,
+// reads the item's properties again after each, so the cost of answering
+// is counted too.
 //
 //   bench_widget [SECONDS] [TempsTab|FansTab|MemTab] [hidden]   (default 60, TempsTab)
 
@@ -12,6 +14,8 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -50,16 +54,40 @@ void report(const char* name, const Sample& before, const Sample& after, double 
                 after.memory.privateKilobytes / 1024.0);
 }
 
-// The panel's side of the status icon: takes the registration and counts
-// what the icon sends.
+// The panel's side of the status icon: takes the registration, counts what
+// the icon sends and reads the item again after every signal.
 class StandInPanel : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
 public:
-    int updates = 0;
+    QDBusConnection bus{QString()};
+    QString item;
+    int icons = 0;
+    int toolTips = 0;
+    int statuses = 0;
+    int reads = 0;
 public Q_SLOTS:
-    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString&) {}
-    void count() { ++updates; }
+    Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString& service) { item = service; }
+    void newIcon() { ++icons, readItem(); }
+    void newToolTip() { ++toolTips, readItem(); }
+    void newStatus(const QString&) { ++statuses, readItem(); }
+
+private:
+    void readItem() {
+        if (item.isEmpty()) {
+            return;
+        }
+        QDBusMessage getAll = QDBusMessage::createMethodCall(
+            item, QStringLiteral("/StatusNotifierItem"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+        getAll << QStringLiteral("org.kde.StatusNotifierItem");
+        auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(getAll), this);
+        connect(pending, &QDBusPendingCallWatcher::finished, this,
+                [this](QDBusPendingCallWatcher* done) {
+                    reads += !done->isError();
+                    done->deleteLater();
+                });
+    }
 };
 
 } // namespace
@@ -93,10 +121,13 @@ int main(int argc, char** argv) {
     panelBus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &panel,
                             QDBusConnection::ExportScriptableSlots);
     panelBus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
-    for (const char* member : {"NewIcon", "NewToolTip", "NewStatus", "NewAttentionIcon"}) {
+    panel.bus = panelBus;
+    for (const auto& [member, slot] :
+         {std::pair{"NewIcon", SLOT(newIcon())}, std::pair{"NewToolTip", SLOT(newToolTip())},
+          std::pair{"NewStatus", SLOT(newStatus(QString))}}) {
         panelBus.connect({}, QStringLiteral("/StatusNotifierItem"),
                          QStringLiteral("org.kde.StatusNotifierItem"), QString::fromLatin1(member),
-                         &panel, SLOT(count()));
+                         &panel, slot);
     }
 
     QTemporaryDir state;
@@ -118,7 +149,9 @@ int main(int argc, char** argv) {
 
     const Sample widgetBefore = sample(widget.processId());
     const Sample agentBefore = sample(agent.process.processId());
-    const int updatesBefore = panel.updates;
+    const int iconsBefore = panel.icons;
+    const int toolTipsBefore = panel.toolTips;
+    const int statusesBefore = panel.statuses;
     QElapsedTimer clock;
     clock.start();
     spinFor(seconds * 1000);
@@ -133,8 +166,10 @@ int main(int argc, char** argv) {
         std::printf("Widget shown on the %s tab for %.1f s on the demo machine (offscreen):\n",
                     qPrintable(tab), elapsed);
     }
-    std::printf("Panel icon     %d updates in %.0f refreshes of 4 s\n",
-                panel.updates - updatesBefore, elapsed / 4);
+    std::printf("Panel icon     %d NewIcon, %d NewToolTip, %d NewStatus in %.0f refreshes of 4 s; "
+                "item read %d times in all\n",
+                panel.icons - iconsBefore, panel.toolTips - toolTipsBefore,
+                panel.statuses - statusesBefore, elapsed / 4, panel.reads);
     report("OndaraWidget", widgetBefore, widgetAfter, elapsed);
     report("OndaraHelper", agentBefore, agentAfter, elapsed);
     widget.terminate();
