@@ -203,19 +203,11 @@ void PanelReadout::show() {
     m_tone = tone;
     m_body = body;
     if (newIcon) {
-        StatusNotifierImages images;
-        if (figure.isEmpty()) {
-            images = applicationImages();
-        } else {
-            for (const int pixels : ReadoutIcon::pixelSizes()) {
-                images.append(
-                    StatusNotifierImage::fromImage(ReadoutIcon::render(figure, tone, pixels)));
-            }
-        }
-        m_item->setIcon(images, tone == ReadoutIcon::Tone::warning);
+        m_item->setIcon(figure.isEmpty() ? applicationImages() : m_icons.images(figure, tone),
+                        tone == ReadoutIcon::Tone::warning);
         if (m_trayIcon != nullptr) {
             m_trayIcon->setIcon(figure.isEmpty() ? NamedAssets::applicationIcon()
-                                                 : ReadoutIcon::icon(figure, tone));
+                                                 : m_icons.icon(figure, tone));
         }
     }
     // Hosts take a little markup in the body: lines break with <br/>.
@@ -243,7 +235,7 @@ void PanelReadout::useTray(bool statusNotifierShown) {
     }
     m_trayIcon = new QSystemTrayIcon(this);
     m_trayIcon->setIcon(m_figure.isEmpty() ? NamedAssets::applicationIcon()
-                                           : ReadoutIcon::icon(m_figure, m_tone));
+                                           : m_icons.icon(m_figure, m_tone));
     m_trayIcon->setToolTip(QStringLiteral("Ondara\n") + m_body);
     m_trayIcon->setContextMenu(m_menu);
     connect(m_trayIcon, &QSystemTrayIcon::activated, m_window,

@@ -79,6 +79,7 @@ private:
     StatusNotifierMenu* m_busMenu;
     StatusNotifierItem* m_item;
     QSystemTrayIcon* m_trayIcon = nullptr;
+    ReadoutIcon m_icons;
     QDBusConnection m_bus;
     QString m_chosenKey;
     QString m_figure;

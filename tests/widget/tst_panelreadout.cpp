@@ -189,6 +189,11 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < after.size(); ++i) {
             QVERIFY(after[i].argb != before[i].argb);
         }
+        // Back to a figure drawn before: its own images again, not the last.
+        panel.helper.temperatureOf = [](quint32) { return 71; };
+        QVERIFY(panel.refresh());
+        QTRY_COMPARE(watcher.newIcons, icons + 2);
+        QVERIFY(iconPixmap() == before);
     }
 
     void toolTipListsTheReadingsInTheUsersUnits_data() {
@@ -245,6 +250,10 @@ private Q_SLOTS:
         QVERIFY(panel.refresh());
         QTRY_COMPARE(property<QString>(kItemInterface, StatusNotifierItem::objectPath, "Status"),
                      QStringLiteral("Active"));
+        // The same figure as before, now on the normal tile.
+        QCOMPARE(iconPixmap().first().toImage(),
+                 ReadoutIcon::render("71", ReadoutIcon::Tone::normal, 16)
+                     .convertToFormat(QImage::Format_ARGB32));
     }
 
     // However the agent goes (silent, off the bus, stopped with word of
