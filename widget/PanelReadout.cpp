@@ -50,6 +50,21 @@ StatusNotifierImages applicationImages() {
     return images;
 }
 
+// Some hosts show the body as it stands, others read it as markup when it
+// looks like markup. Plain lines read right in both; only text that would be
+// taken for markup (a name with "<" or "&") is escaped, with markup's breaks.
+QString busToolTipBody(const QStringList& lines) {
+    const QString plain = lines.join(QLatin1Char('\n'));
+    if (!plain.contains(QLatin1Char('<')) && !plain.contains(QLatin1Char('&'))) {
+        return plain;
+    }
+    QStringList escaped;
+    for (const QString& line : lines) {
+        escaped.append(line.toHtmlEscaped());
+    }
+    return escaped.join(QStringLiteral("<br/>"));
+}
+
 } // namespace
 
 PanelReadout::PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
@@ -210,12 +225,7 @@ void PanelReadout::show() {
                                                  : m_icons.icon(figure, tone));
         }
     }
-    // Hosts take a little markup in the body: lines break with <br/>.
-    QStringList escaped;
-    for (const QString& line : std::as_const(lines)) {
-        escaped.append(line.toHtmlEscaped());
-    }
-    m_item->setToolTip(QStringLiteral("Ondara"), escaped.join(QStringLiteral("<br/>")));
+    m_item->setToolTip(QStringLiteral("Ondara"), busToolTipBody(lines));
     if (m_trayIcon != nullptr) {
         m_trayIcon->setToolTip(QStringLiteral("Ondara\n") + body);
     }

@@ -187,3 +187,32 @@ bool StatusNotifierMenu::AboutToShow(int id) {
     }
     return false;
 }
+
+bool StatusNotifierMenu::knows(int id) const {
+    return id == 0 || actionOf(id) != nullptr;
+}
+
+QList<int> StatusNotifierMenu::EventGroup(const QList<MenuEvent>& events) {
+    QList<int> idErrors;
+    for (const MenuEvent& event : events) {
+        if (knows(event.id)) {
+            Event(event.id, event.eventId, event.data, event.timestamp);
+        } else {
+            idErrors.append(event.id);
+        }
+    }
+    return idErrors;
+}
+
+QList<int> StatusNotifierMenu::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors) {
+    // The layout is always current (a change is announced at once), so no
+    // item needs to be read again.
+    for (const int id : ids) {
+        if (knows(id)) {
+            AboutToShow(id);
+        } else {
+            idErrors.append(id);
+        }
+    }
+    return {};
+}

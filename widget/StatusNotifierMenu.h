@@ -52,6 +52,10 @@ public Q_SLOTS:
     Q_SCRIPTABLE void Event(int id, const QString& eventId, const QDBusVariant& data,
                             uint timestamp);
     Q_SCRIPTABLE bool AboutToShow(int id);
+    // The same for many items at once, as hosts built on the common
+    // client library send them; each answers the ids it does not know.
+    Q_SCRIPTABLE QList<int> EventGroup(const QList<MenuEvent>& events);
+    Q_SCRIPTABLE QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
 
 Q_SIGNALS:
     Q_SCRIPTABLE void LayoutUpdated(uint revision, int parent);
@@ -61,6 +65,7 @@ private:
     QAction* actionOf(int id) const;
     QVariantMap propertiesOf(QAction* action, const QStringList& names) const;
     MenuLayoutItem layoutOf(int id, QMenu* menu, int depth, const QStringList& names);
+    bool knows(int id) const;
 
     QMenu* m_menu;
     QHash<QAction*, int> m_ids;

@@ -128,6 +128,20 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, MenuItemPropertie
     return argument;
 }
 
+QDBusArgument& operator<<(QDBusArgument& argument, const MenuEvent& event) {
+    argument.beginStructure();
+    argument << event.id << event.eventId << event.data << event.timestamp;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, MenuEvent& event) {
+    argument.beginStructure();
+    argument >> event.id >> event.eventId >> event.data >> event.timestamp;
+    argument.endStructure();
+    return argument;
+}
+
 void StatusNotifierTypes::registerTypes() {
     static const bool registered = [] {
         qDBusRegisterMetaType<StatusNotifierImage>();
@@ -136,6 +150,8 @@ void StatusNotifierTypes::registerTypes() {
         qDBusRegisterMetaType<MenuLayoutItem>();
         qDBusRegisterMetaType<MenuItemProperties>();
         qDBusRegisterMetaType<MenuItemPropertiesList>();
+        qDBusRegisterMetaType<MenuEvent>();
+        qDBusRegisterMetaType<MenuEvents>();
         return true;
     }();
     Q_UNUSED(registered);

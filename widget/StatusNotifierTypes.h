@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDBusArgument>
+#include <QDBusVariant>
 #include <QList>
 #include <QMetaType>
 #include <QString>
@@ -43,10 +44,22 @@ struct MenuItemProperties {
 };
 using MenuItemPropertiesList = QList<MenuItemProperties>;
 
+// One of the events a host sends at once: the item, what happened to it
+// ("clicked", "opened"...), its data and when.
+struct MenuEvent {
+    int id = 0;
+    QString eventId;
+    QDBusVariant data;
+    uint timestamp = 0;
+};
+// Slots take QList<MenuEvent>: the bus adaptor knows no typedef names.
+using MenuEvents = QList<MenuEvent>;
+
 Q_DECLARE_METATYPE(StatusNotifierImage)
 Q_DECLARE_METATYPE(StatusNotifierToolTip)
 Q_DECLARE_METATYPE(MenuLayoutItem)
 Q_DECLARE_METATYPE(MenuItemProperties)
+Q_DECLARE_METATYPE(MenuEvent)
 
 QDBusArgument& operator<<(QDBusArgument& argument, const StatusNotifierImage& image);
 const QDBusArgument& operator>>(const QDBusArgument& argument, StatusNotifierImage& image);
@@ -56,6 +69,8 @@ QDBusArgument& operator<<(QDBusArgument& argument, const MenuLayoutItem& item);
 const QDBusArgument& operator>>(const QDBusArgument& argument, MenuLayoutItem& item);
 QDBusArgument& operator<<(QDBusArgument& argument, const MenuItemProperties& item);
 const QDBusArgument& operator>>(const QDBusArgument& argument, MenuItemProperties& item);
+QDBusArgument& operator<<(QDBusArgument& argument, const MenuEvent& event);
+const QDBusArgument& operator>>(const QDBusArgument& argument, MenuEvent& event);
 
 namespace StatusNotifierTypes {
 // Makes the types above known to the bus; safe to call more than once.

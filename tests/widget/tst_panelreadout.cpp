@@ -198,25 +198,33 @@ private Q_SLOTS:
 
     void toolTipListsTheReadingsInTheUsersUnits_data() {
         QTest::addColumn<QList<int>>("units");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("fanName");
+        QTest::addColumn<QString>("body");
         QTest::newRow("Celsius, RPM")
-            << QList<int>{0, 0}
-            << QStringList{"CPU, 48 degrees Celsius", "GPU, 71 degrees Celsius",
-                           "Left Fan, 2150 RPM", "Used, 9.7 GiB"};
+            << QList<int>{0, 0} << "Left Fan"
+            << "CPU, 48 degrees Celsius\nGPU, 71 degrees Celsius\nLeft Fan, 2150 RPM\n"
+               "Used, 9.7 GiB";
         QTest::newRow("Fahrenheit, percent")
-            << QList<int>{1, 1}
-            << QStringList{"CPU, 118 degrees Fahrenheit", "GPU, 160 degrees Fahrenheit",
-                           "Left Fan, 71 percent", "Used, 9.7 GiB"};
+            << QList<int>{1, 1} << "Left Fan"
+            << "CPU, 118 degrees Fahrenheit\nGPU, 160 degrees Fahrenheit\nLeft Fan, 71 percent\n"
+               "Used, 9.7 GiB";
+        // A name a host would take for markup is escaped, not obeyed.
+        QTest::newRow("name like markup")
+            << QList<int>{0, 0} << "<b>Pump</b> & Fan"
+            << "CPU, 48 degrees Celsius<br/>GPU, 71 degrees Celsius<br/>"
+               "&lt;b&gt;Pump&lt;/b&gt; &amp; Fan, 2150 RPM<br/>Used, 9.7 GiB";
     }
     void toolTipListsTheReadingsInTheUsersUnits() {
         QFETCH(QList<int>, units);
-        QFETCH(QStringList, lines);
+        QFETCH(QString, fanName);
+        QFETCH(QString, body);
         Panel panel;
         panel.helper.units = units;
+        panel.helper.activeFans = {{fanName, QVariantList{qlonglong(0), qlonglong(3000)}}};
         QVERIFY(registered(panel));
         const StatusNotifierToolTip tip = toolTip();
         QCOMPARE(tip.title, QStringLiteral("Ondara"));
-        QCOMPARE(tip.body, lines.join("<br/>"));
+        QCOMPARE(tip.body, body);
     }
 
     // Refreshes that find the same readings send nothing: no new icon, no
@@ -290,8 +298,8 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(panel.readout->readings()->state(), PanelReadings::State::away);
         QVERIFY(panel.readout->figure().isEmpty());
-        QTRY_COMPARE(toolTip().body, HelperStateText::headline(reason).toHtmlEscaped() + "<br/>" +
-                                         HelperStateText::widgetAdvice(reason).toHtmlEscaped());
+        QTRY_COMPARE(toolTip().body, HelperStateText::headline(reason) + "\n" +
+                                         HelperStateText::widgetAdvice(reason));
         QVERIFY(iconPixmap().first().toImage() !=
                 ReadoutIcon::render("71", ReadoutIcon::Tone::normal, 16)
                     .convertToFormat(QImage::Format_ARGB32));
@@ -309,7 +317,15 @@ private Q_SLOTS:
 
     // The host's menu: its items as the layout gives them, and picking a
     // reading there shows it in the icon and keeps it for the next start.
+    // Hosts click one item at a time, or send events in groups (as those
+    // built on the common client library do); either picks the reading.
+    void menuPicksTheReading_data() {
+        QTest::addColumn<bool>("grouped");
+        QTest::newRow("one event") << false;
+        QTest::newRow("event group") << true;
+    }
     void menuPicksTheReading() {
+        QFETCH(bool, grouped);
         Panel panel;
         QVERIFY(registered(panel));
         QDBusMessage get = QDBusMessage::createMethodCall(
@@ -341,9 +357,21 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{"Hottest Temperature", "CPU", "GPU", "Left Fan", "Used"}));
 
         QDBusMessage click = QDBusMessage::createMethodCall(
-            watcher.service, StatusNotifierMenu::objectPath, "com.canonical.dbusmenu", "Event");
-        click << fan << QStringLiteral("clicked") << QVariant::fromValue(QDBusVariant(0)) << 0u;
-        QCOMPARE(call(click).type(), QDBusMessage::ReplyMessage);
+            watcher.service, StatusNotifierMenu::objectPath, "com.canonical.dbusmenu",
+            grouped ? "EventGroup" : "Event");
+        const MenuEvent event{fan, QStringLiteral("clicked"), QDBusVariant(0), 0u};
+        if (grouped) {
+            // An id the menu never gave out comes back as an error, and
+            // does not stop the rest.
+            click << QVariant::fromValue(MenuEvents{{9999, event.eventId, event.data, 0u}, event});
+        } else {
+            click << event.id << event.eventId << QVariant::fromValue(event.data) << 0u;
+        }
+        const QDBusMessage clicked = call(click);
+        QVERIFY2(clicked.type() == QDBusMessage::ReplyMessage, qPrintable(clicked.errorMessage()));
+        if (grouped) {
+            QCOMPARE(qdbus_cast<QList<int>>(clicked.arguments().value(0)), QList<int>{9999});
+        }
         QTRY_COMPARE(panel.readout->figure(), QStringLiteral("2.1k"));
         QCOMPARE(QSettings(panel.folder.filePath("state.ini"), QSettings::IniFormat)
                      .value("panelReading")
