@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OndaraWidget"));
+    // The installed menu entry's name: under Wayland it is the window's
+    // app_id, by which docks find the icon and compositors' rules the window.
+    QApplication::setDesktopFileName(QStringLiteral("com.quillbank.OndaraWidget"));
     QApplication::setQuitOnLastWindowClosed(false);
     TranslationLoader::install();
     QApplication::setWindowIcon(NamedAssets::applicationIcon());
