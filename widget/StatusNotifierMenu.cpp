@@ -113,6 +113,13 @@ QVariantMap StatusNotifierMenu::propertiesOf(QAction* action, const QStringList&
     return asked;
 }
 
+QVariantMap StatusNotifierMenu::rootProperties(const QStringList& names) {
+    if (!names.isEmpty() && !names.contains(QStringLiteral("children-display"))) {
+        return {};
+    }
+    return {{QStringLiteral("children-display"), QStringLiteral("submenu")}};
+}
+
 MenuLayoutItem StatusNotifierMenu::layoutOf(int id, QMenu* menu, int depth,
                                             const QStringList& names) {
     MenuLayoutItem item;
@@ -120,7 +127,7 @@ MenuLayoutItem StatusNotifierMenu::layoutOf(int id, QMenu* menu, int depth,
     if (id != 0) {
         item.properties = propertiesOf(actionOf(id), names);
     } else {
-        item.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+        item.properties = rootProperties(names);
     }
     if (menu == nullptr || depth == 0) {
         return item;
@@ -151,7 +158,10 @@ MenuItemPropertiesList StatusNotifierMenu::GetGroupProperties(const QList<int>& 
                                                               const QStringList& propertyNames) {
     MenuItemPropertiesList list;
     for (const int id : ids) {
-        if (QAction* action = actionOf(id)) {
+        if (id == 0) {
+            // Hosts read the root too, to know it holds the menu.
+            list.append({0, rootProperties(propertyNames)});
+        } else if (QAction* action = actionOf(id)) {
             list.append({id, propertiesOf(action, propertyNames)});
         }
     }
@@ -160,8 +170,9 @@ MenuItemPropertiesList StatusNotifierMenu::GetGroupProperties(const QList<int>& 
 
 QDBusVariant StatusNotifierMenu::GetProperty(int id, const QString& name) {
     QAction* action = actionOf(id);
-    const QVariant value =
-        action != nullptr ? propertiesOf(action, {name}).value(name) : QVariant();
+    const QVariant value = id == 0             ? rootProperties({name}).value(name)
+                           : action != nullptr ? propertiesOf(action, {name}).value(name)
+                                               : QVariant();
     // The bus cannot carry an empty variant.
     return QDBusVariant(value.isValid() ? value : QVariant(QString()));
 }

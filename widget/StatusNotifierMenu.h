@@ -64,6 +64,7 @@ private:
     int idOf(QAction* action);
     QAction* actionOf(int id) const;
     QVariantMap propertiesOf(QAction* action, const QStringList& names) const;
+    static QVariantMap rootProperties(const QStringList& names);
     MenuLayoutItem layoutOf(int id, QMenu* menu, int depth, const QStringList& names);
     bool knows(int id) const;
 

@@ -355,6 +355,16 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(names, (QStringList{"Hottest Temperature", "CPU", "GPU", "Left Fan", "Used"}));
+        // The root is read like any item: it holds the menu.
+        QDBusMessage group =
+            QDBusMessage::createMethodCall(watcher.service, StatusNotifierMenu::objectPath,
+                                           "com.canonical.dbusmenu", "GetGroupProperties");
+        group << QVariant::fromValue(QList<int>{0, fan}) << QStringList();
+        const auto groupProperties =
+            qdbus_cast<MenuItemPropertiesList>(call(group).arguments().value(0));
+        QCOMPARE(groupProperties.size(), 2);
+        QCOMPARE(groupProperties[0].properties.value("children-display").toString(), "submenu");
+        QCOMPARE(groupProperties[1].properties.value("label").toString(), "Left Fan");
 
         QDBusMessage click = QDBusMessage::createMethodCall(
             watcher.service, StatusNotifierMenu::objectPath, "com.canonical.dbusmenu",
