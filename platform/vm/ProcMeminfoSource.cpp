@@ -3,7 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +20,84 @@ std::optional<QByteArray> readSmallFile(const QString& path) {
     }
     // Kernel pseudo-files report a size of 0 or 4096; read until the end instead.
     return file.readAll();
+}
+
+// Everything in the file up to `limit` bytes, read with one call or a few;
+// nothing when a read fails.
+std::optional<qsizetype> readFromStart(int fd, QByteArray* buffer, qsizetype limit) {
+    if (buffer->size() < limit) {
+        buffer->resize(limit);
+    }
+    qsizetype size = 0;
+    while (size < limit) {
+        const ssize_t got = ::pread(fd, buffer->data() + size, size_t(limit - size), off_t(size));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        size += got;
+    }
+    return size;
+}
+
+// Whitespace as QByteArray::trimmed and simplified see it.
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+const char* skipSpace(const char* position, const char* end) {
+    return std::find_if_not(position, end, isSpace);
+}
+
+const char* skipWord(const char* position, const char* end) {
+    return std::find_if(position, end, isSpace);
+}
+
+QByteArrayView trimmed(const char* begin, const char* end) {
+    begin = skipSpace(begin, end);
+    while (end > begin && isSpace(end[-1])) {
+        --end;
+    }
+    return QByteArrayView(begin, end - begin);
+}
+
+// Decimal digits, a "+" allowed before them as QByteArray::toULongLong does,
+// within 64 bits.
+std::optional<uint64_t> decimal(const char* begin, const char* end) {
+    if (begin != end && *begin == '+') {
+        ++begin;
+    }
+    uint64_t value = 0;
+    const auto [last, error] = std::from_chars(begin, end, value);
+    if (begin == end || error != std::errc() || last != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<uint64_t>* fieldNamed(QByteArrayView name, ProcMeminfoSource::Fields& fields) {
+    const std::pair<const char*, std::optional<uint64_t>*> names[] = {
+        {"MemTotal", &fields.memTotal},
+        {"MemFree", &fields.memFree},
+        {"Active", &fields.active},
+        {"Inactive", &fields.inactive},
+        {"Unevictable", &fields.unevictable},
+        {"SUnreclaim", &fields.sUnreclaim},
+        {"KernelStack", &fields.kernelStack},
+        {"PageTables", &fields.pageTables},
+        {"Zswap", &fields.zswap},
+    };
+    for (const auto& [text, field] : names) {
+        if (name == QByteArrayView(text)) {
+            return field;
+        }
+    }
+    return nullptr;
 }
 
 uint64_t pagesOf(uint64_t bytes) {
@@ -37,44 +121,58 @@ ProcMeminfoSource::ProcMeminfoSource(const QString& procRoot, const QString& sys
     : procRoot(procRoot)
     , sysRoot(sysRoot) {}
 
-QHash<QByteArray, uint64_t> ProcMeminfoSource::parseMeminfo(const QByteArray& text) {
-    QHash<QByteArray, uint64_t> fields;
-    for (const QByteArray& line : text.split('\n')) {
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0) {
+ProcMeminfoSource::~ProcMeminfoSource() {
+    if (meminfoFd >= 0) {
+        ::close(meminfoFd);
+    }
+}
+
+ProcMeminfoSource::Fields ProcMeminfoSource::parseMeminfo(QByteArrayView text) {
+    Fields fields;
+    const char* position = text.data();
+    const char* const end = position + text.size();
+    while (position < end) {
+        const char* lineEnd = std::find(position, end, '\n');
+        const char* const colon = std::find(position, lineEnd, ':');
+        const char* const line = position;
+        position = lineEnd == end ? end : lineEnd + 1;
+        if (colon == lineEnd || colon == line) {
             continue;
         }
-        const QByteArray name = line.left(colon).trimmed();
-        const QList<QByteArray> words = line.mid(colon + 1).simplified().split(' ');
-        bool ok = false;
-        const qulonglong value = words.value(0).toULongLong(&ok);
-        if (!ok) {
+        std::optional<uint64_t>* field = fieldNamed(trimmed(line, colon), fields);
+        if (!field) {
             continue;
         }
-        if (words.size() == 1) {
-            fields.insert(name, value); // a plain count, such as HugePages_Total
-        } else if (words.size() == 2 && words[1] == "kB") {
-            if (value > std::numeric_limits<uint64_t>::max() / 1024) {
-                continue;
-            }
-            fields.insert(name, value * 1024);
+        // "value" (a plain count) or "value kB", between any whitespace.
+        const char* cursor = skipSpace(colon + 1, lineEnd);
+        const char* const numberEnd = skipWord(cursor, lineEnd);
+        const std::optional<uint64_t> value = decimal(cursor, numberEnd);
+        cursor = skipSpace(numberEnd, lineEnd);
+        const char* const unitEnd = skipWord(cursor, lineEnd);
+        const QByteArrayView unit(cursor, unitEnd - cursor);
+        if (!value || skipSpace(unitEnd, lineEnd) != lineEnd) {
+            continue;
+        }
+        if (unit.isEmpty()) {
+            *field = *value;
+        } else if (unit == "kB" && *value <= std::numeric_limits<uint64_t>::max() / 1024) {
+            *field = *value * 1024;
         }
     }
     return fields;
 }
 
-std::optional<VmStatistics>
-ProcMeminfoSource::statisticsFromMeminfo(const QHash<QByteArray, uint64_t>& fields) {
-    if (!fields.contains("MemFree") || !fields.contains("Active") || !fields.contains("Inactive")) {
+std::optional<VmStatistics> ProcMeminfoSource::statisticsFromMeminfo(const Fields& fields) {
+    if (!fields.memFree || !fields.active || !fields.inactive) {
         return std::nullopt;
     }
     VmStatistics statistics;
-    statistics.freeCount = pagesOf(fields.value("MemFree"));
-    statistics.activeCount = pagesOf(fields.value("Active"));
-    statistics.inactiveCount = pagesOf(fields.value("Inactive"));
-    statistics.wireCount = pagesOf(fields.value("Unevictable") + fields.value("SUnreclaim") +
-                                   fields.value("KernelStack") + fields.value("PageTables"));
-    statistics.compressorPageCount = pagesOf(fields.value("Zswap"));
+    statistics.freeCount = pagesOf(*fields.memFree);
+    statistics.activeCount = pagesOf(*fields.active);
+    statistics.inactiveCount = pagesOf(*fields.inactive);
+    statistics.wireCount = pagesOf(fields.unevictable.value_or(0) + fields.sUnreclaim.value_or(0) +
+                                   fields.kernelStack.value_or(0) + fields.pageTables.value_or(0));
+    statistics.compressorPageCount = pagesOf(fields.zswap.value_or(0));
     return statistics;
 }
 
@@ -102,12 +200,39 @@ std::optional<uint64_t> ProcMeminfoSource::onlineBlockMemoryBytes(const QString&
     return onlineBlocks * blockSize;
 }
 
-std::optional<QHash<QByteArray, uint64_t>> ProcMeminfoSource::readMeminfo() const {
-    const auto text = readSmallFile(procRoot + QStringLiteral("/meminfo"));
-    if (!text) {
-        return std::nullopt;
+std::optional<ProcMeminfoSource::Fields> ProcMeminfoSource::readMeminfo() {
+    const auto openFile = [this] {
+        const QByteArray path = QFile::encodeName(procRoot + QStringLiteral("/meminfo"));
+        meminfoFd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    };
+    // A fixture replaced under the same name is read where it is now; the
+    // kernel's own file never goes.
+    if (meminfoFd >= 0 && procRoot != QLatin1String("/proc")) {
+        struct stat info = {};
+        if (::fstat(meminfoFd, &info) != 0 || info.st_nlink == 0) {
+            ::close(meminfoFd);
+            meminfoFd = -1;
+        }
     }
-    return parseMeminfo(*text);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (meminfoFd < 0) {
+            openFile();
+            if (meminfoFd < 0) {
+                return std::nullopt;
+            }
+        }
+        if (const auto size = readFromStart(meminfoFd, &buffer, maximumMeminfoBytes)) {
+            // Cut after the last whole line when the file was longer than read.
+            QByteArrayView text(buffer.constData(), *size);
+            if (*size == maximumMeminfoBytes) {
+                text = text.first(text.lastIndexOf('\n') + 1);
+            }
+            return parseMeminfo(text);
+        }
+        ::close(meminfoFd);
+        meminfoFd = -1;
+    }
+    return std::nullopt;
 }
 
 std::optional<VmStatistics> ProcMeminfoSource::statistics() {
@@ -124,8 +249,5 @@ std::optional<uint64_t> ProcMeminfoSource::installedMemoryBytes() {
         return blocks;
     }
     const auto fields = readMeminfo();
-    if (!fields || !fields->contains("MemTotal")) {
-        return std::nullopt;
-    }
-    return fields->value("MemTotal");
+    return fields ? fields->memTotal : std::nullopt;
 }

@@ -3,8 +3,9 @@
 #include "vm/VmStatisticsSource.h"
 
 #include <QByteArray>
-#include <QHash>
+#include <QByteArrayView>
 #include <QString>
+#include <optional>
 
 // Memory of the running Linux kernel, from /proc/meminfo and the memory
 // block devices in sysfs. Both roots can be pointed at fixture folders.
@@ -26,24 +27,44 @@
 // blocks under <sys>/devices/system/memory times block_size_bytes (hex). When
 // that folder is missing or says nothing usable (some virtual machines and
 // architectures), MemTotal is the best answer left.
+//
+// The agent reads the figures every few seconds for its history, so the file
+// stays open and is read again from its start, into one buffer.
 class ProcMeminfoSource : public VmStatisticsSource {
 public:
+    // More than any kernel writes; what lies beyond is not read.
+    static constexpr qsizetype maximumMeminfoBytes = 16 * 1024;
+
     explicit ProcMeminfoSource(const QString& procRoot = QStringLiteral("/proc"),
                                const QString& sysRoot = QStringLiteral("/sys"));
+    ~ProcMeminfoSource() override;
 
     std::optional<VmStatistics> statistics() override;
     std::optional<uint64_t> installedMemoryBytes() override;
 
-    // "Name:   value kB" lines → name → bytes. Lines that don't parse are left out.
-    static QHash<QByteArray, uint64_t> parseMeminfo(const QByteArray& text);
-    static std::optional<VmStatistics>
-    statisticsFromMeminfo(const QHash<QByteArray, uint64_t>& fields);
+    // The lines the figures are made of, in bytes; absent when a line is
+    // missing or doesn't read "Name: value kB". The last of repeated lines counts.
+    struct Fields {
+        std::optional<uint64_t> memTotal;
+        std::optional<uint64_t> memFree;
+        std::optional<uint64_t> active;
+        std::optional<uint64_t> inactive;
+        std::optional<uint64_t> unevictable;
+        std::optional<uint64_t> sUnreclaim;
+        std::optional<uint64_t> kernelStack;
+        std::optional<uint64_t> pageTables;
+        std::optional<uint64_t> zswap;
+    };
+    static Fields parseMeminfo(QByteArrayView text);
+    static std::optional<VmStatistics> statisticsFromMeminfo(const Fields& fields);
     // Online memory blocks × block size, read from a devices/system/memory folder.
     static std::optional<uint64_t> onlineBlockMemoryBytes(const QString& memoryDirectory);
 
 private:
-    std::optional<QHash<QByteArray, uint64_t>> readMeminfo() const;
+    std::optional<Fields> readMeminfo();
 
     QString procRoot;
     QString sysRoot;
+    int meminfoFd = -1;
+    QByteArray buffer;
 };

@@ -1,6 +1,8 @@
 #include "vm/ProcMeminfoSource.h"
 #include "vm/ProfileVmStatisticsSource.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -54,14 +56,108 @@ private Q_SLOTS:
         QTEST(figures(source), "figures");
     }
 
-    void parseMeminfoKeepsUnitsApart() {
-        const auto fields = ProcMeminfoSource::parseMeminfo("MemFree:   12 kB\n"
-                                                            "HugePages_Total:     3\n"
-                                                            "Garbage line\n"
-                                                            "Weird:  x kB\n"
-                                                            "Odd:  5 MB\n");
-        QCOMPARE(fields,
-                 (QHash<QByteArray, uint64_t>{{"MemFree", 12u * 1024}, {"HugePages_Total", 3u}}));
+    void parseMeminfo_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("figures");
+        const QByteArray real = "MemTotal:       16145916 kB\n"
+                                "MemFree:         2097152 kB\n"
+                                "MemAvailable:    9000000 kB\n"
+                                "Active:          4194304 kB\n"
+                                "Inactive:        3145728 kB\n"
+                                "Active(anon):    2000000 kB\n"
+                                "Unevictable:       65536 kB\n"
+                                "Mlocked:           32768 kB\n"
+                                "Zswap:             40960 kB\n"
+                                "SUnreclaim:       204800 kB\n"
+                                "KernelStack:       20480 kB\n"
+                                "PageTables:        40960 kB\n"
+                                "HugePages_Total:       0\n";
+        // "free active inactive wired compressed / MemTotal" in pages and bytes.
+        QTest::newRow("a desktop kernel's lines, look-alike names left out")
+            << real << "524288 1048576 786432 82944 10240 / 16533417984";
+        QTest::newRow("cut before a value: no statistics")
+            << real.left(real.indexOf("Inactive:") + 12) << "none / 16533417984";
+        QTest::newRow("a plain count stays a count, the last line of a name counts")
+            << QByteArray("MemFree: 12\nActive:\t 8 kB \r\nInactive: +4 kB\nActive: 16 kB\n")
+            << "0 4 1 0 0 / none";
+        QTest::newRow("other units, signs, words and 2^64 leave the line out")
+            << QByteArray("MemFree: 5 MB\nMemFree: -4 kB\nMemFree: ++4 kB\nActive: x kB\n"
+                          "Active: 4 kB extra\nInactive: 18446744073709551616\n"
+                          "MemTotal: 18014398509481984 kB\nMemFree: 8 kB\nActive: 8 kB\n"
+                          "Inactive: 8 kB\n")
+            << "2 2 2 0 0 / none";
+        QTest::newRow("wired parts missing count 0, spaces around names")
+            << QByteArray("  MemFree  :   40 kB\nActive:4 kB\nInactive: 8 kB\n:5 kB\n\n")
+            << "10 1 2 0 0 / none";
+        QTest::newRow("binary garbage")
+            << QByteArray("\0\xff:\n:::\nMemFree\0: 1 kB", 22) << "none / none";
+        QTest::newRow("empty") << QByteArray() << "none / none";
+    }
+
+    void parseMeminfo() {
+        QFETCH(QByteArray, text);
+        const auto fields = ProcMeminfoSource::parseMeminfo(text);
+        const auto statistics = ProcMeminfoSource::statisticsFromMeminfo(fields);
+        const QString figures =
+            (statistics ? QStringLiteral("%1 %2 %3 %4 %5")
+                              .arg(statistics->freeCount)
+                              .arg(statistics->activeCount)
+                              .arg(statistics->inactiveCount)
+                              .arg(statistics->wireCount)
+                              .arg(statistics->compressorPageCount)
+                        : QStringLiteral("none")) +
+            QStringLiteral(" / ") +
+            (fields.memTotal ? QString::number(*fields.memTotal) : QStringLiteral("none"));
+        QTEST(figures, "figures");
+    }
+
+    void meminfoReadAgain_data() {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<QString>("figures");
+        const QByteArray small = "MemFree: 4 kB\nActive: 4 kB\nInactive: 4 kB\n";
+        const QByteArray large = "MemFree: 8 kB\nActive: 8 kB\nInactive: 8 kB\n";
+        QTest::newRow("rewritten in place") << small << large << false << "2 2 2 0 0 / none";
+        QTest::newRow("replaced by a new file") << small << large << true << "2 2 2 0 0 / none";
+        QTest::newRow("removed") << small << QByteArray() << true << "none / none";
+        // Only the start of a huge file is read, and whole lines of it.
+        QTest::newRow("huge: the start counts")
+            << small << large + QByteArray(ProcMeminfoSource::maximumMeminfoBytes, 'x') << false
+            << "2 2 2 0 0 / none";
+        // "MemFree: 8" would read as a count of 8 bytes.
+        const QByteArray head = "Active: 8 kB\nInactive: 8 kB\n";
+        QTest::newRow("huge: a line cut at the limit is not read")
+            << small
+            << head + QByteArray(ProcMeminfoSource::maximumMeminfoBytes - head.size() - 10, '\n') +
+                   "MemFree: 80 kB\n"
+            << false << "none / none";
+    }
+
+    void meminfoReadAgain() {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(bool, replaced);
+        QTemporaryDir root;
+        const QString path = root.filePath(QStringLiteral("meminfo"));
+        const auto write = [](const QString& name, const QByteArray& text) {
+            QFile file(name);
+            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   file.write(text) == text.size();
+        };
+        QVERIFY(write(path, first));
+        ProcMeminfoSource source(root.path(), root.filePath(QStringLiteral("nosys")));
+        QCOMPARE(figures(source), QStringLiteral("1 1 1 0 0 / none"));
+        if (replaced) {
+            QVERIFY(QFile::remove(path));
+            if (!second.isEmpty()) {
+                QVERIFY(write(root.filePath(QStringLiteral("new")), second));
+                QVERIFY(QFile::rename(root.filePath(QStringLiteral("new")), path));
+            }
+        } else {
+            QVERIFY(write(path, second));
+        }
+        QTEST(figures(source), "figures");
     }
 
     void thisMachineAnswers() {
