@@ -70,6 +70,8 @@ AgentHistory::AgentHistory(HelperDaemon& daemon, QString directory, int interval
     , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {
     connect(&m_monitor, &AlertMonitor::alertRaised, this, &AgentHistory::alertRaised);
     connect(&m_monitor, &AlertMonitor::alertCleared, this, &AgentHistory::alertCleared);
+    // A round a second late or early is no matter; the agent wakes with other timers.
+    m_timer.setTimerType(Qt::VeryCoarseTimer);
     connect(&m_timer, &QTimer::timeout, this, &AgentHistory::sampleRound);
 }
 
@@ -128,12 +130,11 @@ void AgentHistory::sampleRound() {
     const qint64 now = m_clock();
     const bool withDrive = m_round % roundsPerDriveReading == 0;
     ++m_round;
-    const QHash<QString, std::optional<double>> round = readRound(*controller, withDrive);
+    const QHash<QString, std::optional<double>>& round = readRound(*controller, withDrive);
     const qint64 step = qint64(std::max(m_intervalSeconds, 1)) * 1000;
-    const QString drive = HistorySeries::temperature(OndaraNames::driveSensorCode);
     for (auto it = round.cbegin(); it != round.cend(); ++it) {
         m_store.append(it.key(), now, it.value(),
-                       it.key() == drive ? step * roundsPerDriveReading : step);
+                       it.key() == m_driveName ? step * roundsPerDriveReading : step);
     }
     m_store.flush();
     if (now - m_lastPrune >= pruneEveryMs || now < m_lastPrune) {
@@ -143,16 +144,41 @@ void AgentHistory::sampleRound() {
     m_monitor.evaluate(now, round);
 }
 
-QHash<QString, std::optional<double>> AgentHistory::readRound(SMCController& controller,
-                                                              bool withDrive) {
-    QHash<QString, std::optional<double>> round;
+void AgentHistory::followSelection(const SMCController& controller) {
+    if (m_sampledController == &controller && m_sampledRevision == controller.selectionRevision()) {
+        return;
+    }
+    m_sampledController = &controller;
+    m_sampledRevision = controller.selectionRevision();
+    m_temperatures.clear();
     for (quint32 code : chosenCodes(controller)) {
+        m_temperatures.append({code, HistorySeries::temperature(code)});
+    }
+    m_fans.clear();
+    for (int fan : fanNumbers(controller)) {
+        m_fans.append({fan, HistorySeries::fanSpeed(fan)});
+    }
+    if (m_memoryNames.isEmpty()) {
+        for (const QString& figure : HistorySeries::memoryFigures()) {
+            m_memoryNames.append(HistorySeries::memory(figure));
+        }
+        m_driveName = HistorySeries::temperature(OndaraNames::driveSensorCode);
+    }
+    // A series no longer chosen is no longer read.
+    m_readings.clear();
+}
+
+const QHash<QString, std::optional<double>>& AgentHistory::readRound(SMCController& controller,
+                                                                     bool withDrive) {
+    followSelection(controller);
+    for (const auto& [code, name] : m_temperatures) {
         if (code == OndaraNames::driveSensorCode) {
             if (withDrive) {
                 // 0, -1 and -3 are the drive unit's ways of saying it has no reading.
                 const int32_t celsius = hddTemp();
-                round.insert(HistorySeries::temperature(code),
-                             celsius > 0 ? std::optional<double>(celsius) : std::nullopt);
+                m_readings[name] = celsius > 0 ? std::optional<double>(celsius) : std::nullopt;
+            } else {
+                m_readings.remove(name);
             }
             continue;
         }
@@ -161,22 +187,21 @@ QHash<QString, std::optional<double>> AgentHistory::readRound(SMCController& con
             value = SMCKit::readTemperature(code);
         } catch (const SMCKit::Error1&) {
         }
-        round.insert(HistorySeries::temperature(code), value);
+        m_readings[name] = value;
     }
-    for (int fan : fanNumbers(controller)) {
+    for (const auto& [fan, name] : m_fans) {
         std::optional<double> value;
         try {
             value = SMCKit::readFanCurrentSpeed(fan);
         } catch (const SMCKit::Error1&) {
         }
-        round.insert(HistorySeries::fanSpeed(fan), value);
+        m_readings[name] = value;
     }
     const auto figures = controller.readMemoryFigures();
     const double total = controller.totalMemory();
     const auto known = [](bool ok, double value) {
         return ok ? std::optional<double>(value) : std::nullopt;
     };
-    const QStringList& names = HistorySeries::memoryFigures();
     const std::optional<double> values[] = {
         known(total > 0, total),
         known(total > 0 && figures, figures ? total - figures->free : 0),
@@ -186,10 +211,10 @@ QHash<QString, std::optional<double>> AgentHistory::readRound(SMCController& con
         known(bool(figures), figures ? figures->inactive : 0),
         known(bool(figures), figures ? figures->compressed : 0),
     };
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        round.insert(HistorySeries::memory(names[i]), values[i]);
+    for (qsizetype i = 0; i < m_memoryNames.size(); ++i) {
+        m_readings[m_memoryNames[i]] = values[i];
     }
-    return round;
+    return m_readings;
 }
 
 QStringList AgentHistory::sampledSeries(const SMCController& controller) {

@@ -79,7 +79,10 @@ private:
     SMCController* controllerForClients();
     void loadRules(SMCController& controller);
     void storeRules();
-    QHash<QString, std::optional<double>> readRound(SMCController& controller, bool withDrive);
+    // The round's readings by series; the names are made once per selection.
+    const QHash<QString, std::optional<double>>& readRound(SMCController& controller,
+                                                           bool withDrive);
+    void followSelection(const SMCController& controller);
     bool isKnown(const QString& series);
 
     HelperDaemon& m_daemon;
@@ -90,6 +93,14 @@ private:
     std::function<qint64()> m_clock;
     SMCController* m_rulesController = nullptr;
     qint64 m_round = 0;
+    // What the rounds read, made from the selection of this revision.
+    const SMCController* m_sampledController = nullptr;
+    std::optional<quint64> m_sampledRevision;
+    QList<std::pair<quint32, QString>> m_temperatures;
+    QList<std::pair<int, QString>> m_fans;
+    QStringList m_memoryNames;
+    QString m_driveName;
+    QHash<QString, std::optional<double>> m_readings;
     qint64 m_lastPrune = 0;
     bool m_stoppedLogged = false;
 };

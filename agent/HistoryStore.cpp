@@ -371,7 +371,10 @@ void HistoryStore::append(const QString& series, qint64 time, std::optional<doub
         m_full.append(std::move(row));
         m_open.erase(it);
     }
-    m_open.insert(series, Row{series, time, step, {sample}});
+    Row row{series, time, step, {}};
+    row.values.reserve(size_t(samplesPerRow));
+    row.values.push_back(sample);
+    m_open.insert(series, std::move(row));
 }
 
 void HistoryStore::flush(bool all) {

@@ -168,12 +168,12 @@ bool SMCController::loadStoredSelection() {
         return false;
     }
     selection_ = std::move(*selection);
-    encoded_.reset();
+    selectionChanged();
     return true;
 }
 
 void SMCController::rebuildSelection() {
-    encoded_.reset();
+    selectionChanged();
     selection_.temperatures.clear();
     selection_.fans.clear();
     selection_.memory.clear();
@@ -329,7 +329,7 @@ std::optional<uint32_t> SMCController::chooseSensor(const QString& component, in
 
 void SMCController::persist(const QString& part) {
     // Whatever was changed through selection() is written and answered from now on.
-    encoded_.reset();
+    selectionChanged();
     struct Row {
         QLatin1StringView part;
         QLatin1StringView key;

@@ -110,9 +110,12 @@ public:
     // which also makes the answers below follow the change.
     const SensorSelection& selection() const { return selection_; }
     SensorSelection& selection() {
-        encoded_.reset();
+        selectionChanged();
         return selection_;
     }
+    // Counts the selection's changes (and its non-const uses), so what is
+    // built from it can be built again only when it may have changed.
+    quint64 selectionRevision() const { return selectionRevision_; }
     const QList<int>& visibleSections() const { return selection_.visibleSections; }
     const QList<int>& units() const { return selection_.units; }
     // The selection's dictionaries in their stored layouts, and the active
@@ -140,6 +143,10 @@ private:
 
     void initialise();
     bool loadStoredSelection();
+    void selectionChanged() {
+        encoded_.reset();
+        ++selectionRevision_;
+    }
     void rebuildSelection();
     QHash<QString, uint32_t> chooseComponentSensors();
     std::optional<uint32_t> chooseSensor(const QString& component, int lower, int upper);
@@ -158,6 +165,7 @@ private:
     std::unique_ptr<UserDefaults> defaults_;
     SensorSelection selection_;
     mutable std::optional<Encoded> encoded_;
+    quint64 selectionRevision_ = 0;
     double appVersion_ = 100.0;
     double oldAppVersion_ = 0.0;
     bool open_ = false;
