@@ -224,6 +224,26 @@ private Q_SLOTS:
         QVERIFY(server->shown.isEmpty());
     }
 
+    void theRoundsFollowTheSelection() {
+        const auto count = [this](const QString& series) {
+            const auto answer = history->samples(series, 0, now, 600);
+            return answer ? answer.value().size() : -1;
+        };
+        rounds("50 50", [this](const QString& value) { setCpu(value.toDouble()); });
+        QCOMPARE(count("fan:0"), 2);
+        SensorSelection& selection = daemon->controller()->selection();
+        const auto fans = selection.fans;
+        selection.fans.clear();
+        daemon->controller()->persist("Fans");
+        rounds("50", [this](const QString& value) { setCpu(value.toDouble()); });
+        QCOMPARE(count("fan:0"), 2);
+        QCOMPARE(count(cpu), 3);
+        daemon->controller()->selection().fans = fans;
+        daemon->controller()->persist("Fans");
+        rounds("50", [this](const QString& value) { setCpu(value.toDouble()); });
+        QCOMPARE(count("fan:0"), 3);
+    }
+
     void aRuleRaisesAndClearsOnce_data() {
         QTest::addColumn<QString>("values"); // the CPU's, one per round, 5 s apart
         QTest::addColumn<uint>("forSeconds");
