@@ -22,25 +22,28 @@ std::optional<QByteArray> readSmallFile(const QString& path) {
     return file.readAll();
 }
 
-// Everything in the file up to `limit` bytes, read with one call or a few;
-// nothing when a read fails.
+// Everything in the file up to `limit` bytes, usually in one call; nothing
+// when a read fails.
 std::optional<qsizetype> readFromStart(int fd, QByteArray* buffer, qsizetype limit) {
     if (buffer->size() < limit) {
         buffer->resize(limit);
     }
     qsizetype size = 0;
     while (size < limit) {
-        const ssize_t got = ::pread(fd, buffer->data() + size, size_t(limit - size), off_t(size));
+        const qsizetype wanted = limit - size;
+        const ssize_t got = ::pread(fd, buffer->data() + size, size_t(wanted), off_t(size));
         if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got < 0) {
             return std::nullopt;
         }
-        if (got == 0) {
+        size += got;
+        // Short: the end of the file. The kernel hands its pseudo-files over
+        // whole, so no second read is needed to hear that.
+        if (got < wanted) {
             break;
         }
-        size += got;
     }
     return size;
 }
