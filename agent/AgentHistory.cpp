@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QSet>
+#include <malloc.h>
 
 namespace {
 
@@ -323,7 +324,14 @@ Result<QList<HistoryBucket>> AgentHistory::samples(const QString& series, qint64
         return Answer::failure(QStringLiteral("No series \"%1\" is recorded")
                                    .arg(series.left(HistorySeries::maximumNameLength)));
     }
-    return m_store.samples(series, since, until, maxPoints);
+    QList<HistoryBucket> buckets = m_store.samples(series, since, until, maxPoints);
+    if (m_store.lastSamplesRead() > releaseAfterSamples) {
+        // A day of a series passes through the page cache and the heap once;
+        // without this, what it took stays with the agent while it idles.
+        m_store.releaseMemory();
+        malloc_trim(0);
+    }
+    return buckets;
 }
 
 QList<AlertRule> AgentHistory::rules() {

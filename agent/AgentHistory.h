@@ -36,6 +36,8 @@ public:
     // A damaged settings file may name any number of components.
     static constexpr int maximumTemperatureSeries = 64;
     static constexpr qint64 pruneEveryMs = 60LL * 60 * 1000;
+    // An answer that read more samples than this gives its memory back after.
+    static constexpr size_t releaseAfterSamples = 4096;
 
     // intervalSeconds 0: no rounds, only what is stored is answered.
     AgentHistory(HelperDaemon& daemon, QString directory, int intervalSeconds,

@@ -500,6 +500,12 @@ void HistoryStore::prune(qint64 now) {
     }
 }
 
+void HistoryStore::releaseMemory() {
+    if (m_db) {
+        sqlite3_db_release_memory(m_db);
+    }
+}
+
 bool HistoryStore::Row::hasSample() const {
     return std::any_of(values.begin(), values.end(),
                        [](double value) { return !std::isnan(value); });
@@ -591,6 +597,7 @@ QList<HistoryBucket> HistoryStore::samples(const QString& series, qint64 since, 
     std::vector<Sample> collected;
     qint64 step = 0;
     collect(series, since, until, &collected, &step);
+    m_lastSamplesRead = collected.size();
     // Rows are in time order unless the clock was set back.
     if (!std::is_sorted(collected.begin(), collected.end())) {
         std::stable_sort(collected.begin(), collected.end(),

@@ -71,6 +71,10 @@ public:
     // answer for a window that moved on keeps the buckets it had.
     QList<HistoryBucket> samples(const QString& series, qint64 since, qint64 until,
                                  quint32 maxPoints) const;
+    // How many samples the last answer read.
+    size_t lastSamplesRead() const { return m_lastSamplesRead; }
+    // Hands back the database's page cache; it fills again as it is needed.
+    void releaseMemory();
 
     // The bucketing on its own: `samples` sorted by time.
     using Sample = std::pair<qint64, double>;
@@ -113,4 +117,5 @@ private:
     int m_busyWrites = 0;
     bool m_writeFailureLogged = false;
     QStringList m_movedAside;
+    mutable size_t m_lastSamplesRead = 0;
 };
