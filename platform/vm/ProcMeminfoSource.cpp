@@ -247,10 +247,12 @@ std::optional<VmStatistics> ProcMeminfoSource::statistics() {
 }
 
 std::optional<uint64_t> ProcMeminfoSource::installedMemoryBytes() {
-    if (const auto blocks =
-            onlineBlockMemoryBytes(sysRoot + QStringLiteral("/devices/system/memory"))) {
-        return blocks;
-    }
     const auto fields = readMeminfo();
-    return fields ? fields->memTotal : std::nullopt;
+    const std::optional<uint64_t> memTotal = fields ? fields->memTotal : std::nullopt;
+    if (!blocksCounted || !memTotal || memTotal != memTotalAtCount) {
+        blocksBytes = onlineBlockMemoryBytes(sysRoot + QStringLiteral("/devices/system/memory"));
+        memTotalAtCount = memTotal;
+        blocksCounted = true;
+    }
+    return blocksBytes ? blocksBytes : memTotal;
 }

@@ -26,7 +26,9 @@
 // what the firmware and the kernel image reserve): the number of online
 // blocks under <sys>/devices/system/memory times block_size_bytes (hex). When
 // that folder is missing or says nothing usable (some virtual machines and
-// architectures), MemTotal is the best answer left.
+// architectures), MemTotal is the best answer left. A block goes online or
+// offline only with MemTotal changing, so the folder (hundreds of entries on a
+// large machine) is counted again only when MemTotal is not what it was.
 //
 // The agent reads the figures every few seconds for its history, so the file
 // stays open and is read again from its start, into one buffer.
@@ -67,4 +69,7 @@ private:
     QString sysRoot;
     int meminfoFd = -1;
     QByteArray buffer;
+    bool blocksCounted = false;
+    std::optional<uint64_t> blocksBytes;
+    std::optional<uint64_t> memTotalAtCount;
 };

@@ -1,7 +1,9 @@
 #include "vm/ProcMeminfoSource.h"
 #include "vm/ProfileVmStatisticsSource.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -158,6 +160,31 @@ private Q_SLOTS:
             QVERIFY(write(path, second));
         }
         QTEST(figures(source), "figures");
+    }
+
+    void installedMemoryIsCountedAgainWhenMemTotalChanges() {
+        QTemporaryDir root;
+        const QString blocks = root.filePath(QStringLiteral("sys/devices/system/memory"));
+        const auto write = [&root](const QString& name, const QByteArray& text) {
+            QDir().mkpath(QFileInfo(root.filePath(name)).path());
+            QFile file(root.filePath(name));
+            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                   file.write(text) == text.size();
+        };
+        QVERIFY(write("sys/devices/system/memory/block_size_bytes", "8000000\n"));
+        QVERIFY(write("sys/devices/system/memory/memory0/online", "1\n"));
+        QVERIFY(write("sys/devices/system/memory/memory1/online", "1\n"));
+        QVERIFY(write("proc/meminfo", "MemTotal: 262144 kB\n"));
+        ProcMeminfoSource source(root.filePath("proc"), root.filePath("sys"));
+        QCOMPARE(source.installedMemoryBytes(), 2 * 0x8000000ull);
+        // Taken offline, the block leaves MemTotal smaller; until then the count stands.
+        QVERIFY(write("sys/devices/system/memory/memory1/online", "0\n"));
+        QCOMPARE(source.installedMemoryBytes(), 2 * 0x8000000ull);
+        QVERIFY(write("proc/meminfo", "MemTotal: 131072 kB\n"));
+        QCOMPARE(source.installedMemoryBytes(), 0x8000000ull);
+        QVERIFY(QDir(blocks).removeRecursively());
+        QVERIFY(write("proc/meminfo", "MemTotal: 131068 kB\n"));
+        QCOMPARE(source.installedMemoryBytes(), 131068 * 1024ull);
     }
 
     void thisMachineAnswers() {
