@@ -10,9 +10,8 @@
 namespace {
 // "free active inactive wired compressed / installed" in pages and bytes;
 // "none" for what a source could not tell.
-QString figures(VmStatisticsSource& source) {
-    const auto statistics = source.statistics();
-    const auto installed = source.installedMemoryBytes();
+QString figuresText(const std::optional<VmStatistics>& statistics,
+                    const std::optional<uint64_t>& installed) {
     return (statistics ? QStringLiteral("%1 %2 %3 %4 %5")
                              .arg(statistics->freeCount)
                              .arg(statistics->activeCount)
@@ -22,6 +21,18 @@ QString figures(VmStatisticsSource& source) {
                        : QStringLiteral("none")) +
            QStringLiteral(" / ") +
            (installed ? QString::number(*installed) : QStringLiteral("none"));
+}
+
+QString figures(VmStatisticsSource& source) {
+    const auto statistics = source.statistics();
+    return figuresText(statistics, source.installedMemoryBytes());
+}
+
+// Writes a fixture file, making its folders.
+bool writeFile(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
 }
 } // namespace
 
@@ -100,17 +111,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, text);
         const auto fields = ProcMeminfoSource::parseMeminfo(text);
         const auto statistics = ProcMeminfoSource::statisticsFromMeminfo(fields);
-        const QString figures =
-            (statistics ? QStringLiteral("%1 %2 %3 %4 %5")
-                              .arg(statistics->freeCount)
-                              .arg(statistics->activeCount)
-                              .arg(statistics->inactiveCount)
-                              .arg(statistics->wireCount)
-                              .arg(statistics->compressorPageCount)
-                        : QStringLiteral("none")) +
-            QStringLiteral(" / ") +
-            (fields.memTotal ? QString::number(*fields.memTotal) : QStringLiteral("none"));
-        QTEST(figures, "figures");
+        QTEST(figuresText(statistics, fields.memTotal), "figures");
     }
 
     void meminfoReadAgain_data() {
@@ -142,22 +143,17 @@ private Q_SLOTS:
         QFETCH(bool, replaced);
         QTemporaryDir root;
         const QString path = root.filePath(QStringLiteral("meminfo"));
-        const auto write = [](const QString& name, const QByteArray& text) {
-            QFile file(name);
-            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                   file.write(text) == text.size();
-        };
-        QVERIFY(write(path, first));
+        QVERIFY(writeFile(path, first));
         ProcMeminfoSource source(root.path(), root.filePath(QStringLiteral("nosys")));
         QCOMPARE(figures(source), QStringLiteral("1 1 1 0 0 / none"));
         if (replaced) {
             QVERIFY(QFile::remove(path));
             if (!second.isEmpty()) {
-                QVERIFY(write(root.filePath(QStringLiteral("new")), second));
+                QVERIFY(writeFile(root.filePath(QStringLiteral("new")), second));
                 QVERIFY(QFile::rename(root.filePath(QStringLiteral("new")), path));
             }
         } else {
-            QVERIFY(write(path, second));
+            QVERIFY(writeFile(path, second));
         }
         QTEST(figures(source), "figures");
     }
@@ -166,10 +162,7 @@ private Q_SLOTS:
         QTemporaryDir root;
         const QString blocks = root.filePath(QStringLiteral("sys/devices/system/memory"));
         const auto write = [&root](const QString& name, const QByteArray& text) {
-            QDir().mkpath(QFileInfo(root.filePath(name)).path());
-            QFile file(root.filePath(name));
-            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                   file.write(text) == text.size();
+            return writeFile(root.filePath(name), text);
         };
         QVERIFY(write("sys/devices/system/memory/block_size_bytes", "8000000\n"));
         QVERIFY(write("sys/devices/system/memory/memory0/online", "1\n"));
