@@ -447,6 +447,8 @@ std::optional<BusMessage> BusMessage::parse(std::string_view bytes) {
         }
         if (code == 5 && *signature == "u") {
             message.replySerial = std::uint32_t(value->integer);
+        } else if (code == 4 && *signature == "s") {
+            message.errorName = value->bytes;
         } else if (code == 8 && *signature == "g") {
             message.signature = value->bytes;
         }
@@ -511,4 +513,13 @@ std::optional<std::vector<double>> BusMessage::reals() const {
         return std::nullopt;
     }
     return arrayBody<double>(body);
+}
+
+std::optional<std::string> BusMessage::text() const {
+    if (signature.empty() || signature[0] != 's') {
+        return std::nullopt;
+    }
+    WireReader reader(body);
+    auto value = reader.text(false);
+    return reader.ok() ? value : std::nullopt;
 }

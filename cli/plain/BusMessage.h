@@ -41,6 +41,7 @@ public:
 
     Type type = Type::invalid;
     std::uint32_t replySerial = 0;
+    std::string errorName; // of an error reply
     std::string signature;
     std::string body;
 
@@ -52,4 +53,6 @@ public:
     // The body as one array of 32-bit integers ("ai") or reals ("ad").
     std::optional<std::vector<int>> integers() const;
     std::optional<std::vector<double>> reals() const;
+    // The first argument when it is text: an error reply's message.
+    std::optional<std::string> text() const;
 };

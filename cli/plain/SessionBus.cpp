@@ -169,32 +169,56 @@ bool SessionBus::send(std::string_view bytes, Clock::time_point deadline) {
     return true;
 }
 
+std::optional<SessionBus::Received> SessionBus::takeWhole(BusMessage& message) {
+    const auto size = BusMessage::sizeOf(buffered);
+    if (size && *size == 0) {
+        return Received::failed;
+    }
+    if (!size || buffered.size() < *size) {
+        return std::nullopt;
+    }
+    auto parsed = BusMessage::parse(std::string_view(buffered).substr(0, *size));
+    buffered.erase(0, *size);
+    if (!parsed) {
+        return Received::failed;
+    }
+    message = std::move(*parsed);
+    return Received::message;
+}
+
+bool SessionBus::readAvailable(int flags) {
+    char chunk[16384];
+    const ssize_t got = ::recv(socket, chunk, sizeof chunk, flags);
+    if (got < 0) {
+        return errno == EINTR || errno == EAGAIN;
+    }
+    if (got == 0) {
+        return false;
+    }
+    buffered.append(chunk, std::size_t(got));
+    return true;
+}
+
 SessionBus::Received SessionBus::receive(BusMessage& message, Clock::time_point deadline) {
     for (;;) {
-        const auto size = BusMessage::sizeOf(buffered);
-        if (size && *size == 0) {
-            return Received::failed;
-        }
-        if (size && buffered.size() >= *size) {
-            auto parsed = BusMessage::parse(std::string_view(buffered).substr(0, *size));
-            buffered.erase(0, *size);
-            if (!parsed) {
-                return Received::failed;
-            }
-            message = std::move(*parsed);
-            return Received::message;
+        if (const auto whole = takeWhole(message)) {
+            return *whole;
         }
         if (!wait(POLLIN, deadline)) {
             return Clock::now() >= deadline ? Received::timedOut : Received::failed;
         }
-        char chunk[16384];
-        const ssize_t got = ::recv(socket, chunk, sizeof chunk, 0);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
-            continue;
-        }
-        if (got <= 0) {
+        if (!readAvailable(0)) {
             return Received::failed;
         }
-        buffered.append(chunk, std::size_t(got));
     }
+}
+
+SessionBus::Received SessionBus::receiveNow(BusMessage& message) {
+    if (const auto whole = takeWhole(message)) {
+        return *whole;
+    }
+    if (!readAvailable(MSG_DONTWAIT)) {
+        return Received::failed;
+    }
+    return takeWhole(message).value_or(Received::timedOut);
 }

@@ -38,8 +38,17 @@ public:
     // The next whole message; `failed` when the connection ends or brings
     // what cannot be a message this client reads.
     Received receive(BusMessage& message, Clock::time_point deadline);
+    // The same without waiting, for a caller whose event loop watches the
+    // socket: `timedOut` while no whole message has arrived.
+    Received receiveNow(BusMessage& message);
+    int descriptor() const { return socket; }
 
 private:
+    // The whole message at the front of what was read; nothing while it is
+    // incomplete.
+    std::optional<Received> takeWhole(BusMessage& message);
+    // Appends what one read brings; false once the connection has ended.
+    bool readAvailable(int flags);
     // Waits until the socket is readable (or writable); false past the deadline.
     bool wait(short events, Clock::time_point deadline);
 

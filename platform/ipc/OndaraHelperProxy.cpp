@@ -1,9 +1,11 @@
 #include "ipc/OndaraHelperProxy.h"
 
+#include "BusMessage.h"
 #include "OndaraHelperInterface.h"
 #include "OndaraHelperSourcesInterface.h"
 #include "OndaraNames.h"
 #include "SensorRecordCodec.h"
+#include "ipc/DirectBusConnection.h"
 #include "ipc/PropertyListDBus.h"
 
 #include <QDBusPendingCallWatcher>
@@ -51,6 +53,39 @@ template <typename Use> QString canonicalDictionary(const QDBusMessage& message,
     return QString();
 }
 
+// The same refusal QtDBus words for an answer of another signature.
+QString unexpectedSignature(const BusMessage& message, const char* expected) {
+    return QStringLiteral("org.freedesktop.DBus.Error.InvalidSignature: Unexpected reply "
+                          "signature: got \"%1\", expected \"%2\"")
+        .arg(QString::fromStdString(message.signature), QLatin1String(expected));
+}
+
+// A direct answer of one array, handed to `reply` as QtDBus would have.
+template <typename Item, typename Reply> auto deliverArray(const char* signature, Reply reply) {
+    return [signature, reply = std::move(reply)](const BusMessage& message) {
+        const auto values = [&message] {
+            if constexpr (std::is_same_v<Item, double>) {
+                return message.reals();
+            } else {
+                return message.integers();
+            }
+        }();
+        if (!values) {
+            return unexpectedSignature(message, signature);
+        }
+        reply(QList<Item>(values->begin(), values->end()));
+        return QString();
+    };
+}
+
+std::string integersBody(const QList<int>& values) {
+    return BusMessage::integerArrayBody(std::vector<std::uint32_t>(values.begin(), values.end()));
+}
+
+std::string integersBody(const QList<quint32>& values) {
+    return BusMessage::integerArrayBody(std::vector<std::uint32_t>(values.begin(), values.end()));
+}
+
 } // namespace
 
 OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent)
@@ -61,6 +96,46 @@ OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent
 }
 
 OndaraHelperProxy::~OndaraHelperProxy() = default;
+
+DirectBusConnection* OndaraHelperProxy::directConnection() {
+    if (!directTried) {
+        directTried = true;
+        const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        if (connection.isConnected() && !address.isEmpty() &&
+            connection.name() == QDBusConnection::sessionBus().name()) {
+            direct = DirectBusConnection::open(address.toStdString());
+        }
+    }
+    return direct && direct->isConnected() ? direct.get() : nullptr;
+}
+
+bool OndaraHelperProxy::directQuery(const QString& method, std::string_view signature,
+                                    std::string_view body,
+                                    std::function<QString(const BusMessage&)> deliver) {
+    DirectBusConnection* bus = directConnection();
+    if (!bus) {
+        return false;
+    }
+    const auto finished = [this, method, deliver = std::move(deliver)](const BusMessage* reply,
+                                                                       const QString& problem) {
+        const auto settle = qScopeGuard([self = QPointer<OndaraHelperProxy>(this)] {
+            if (self && --self->pending == 0) {
+                Q_EMIT self->requestsSettled();
+            }
+        });
+        const QString failure = reply ? deliver(*reply) : problem;
+        if (!failure.isEmpty()) {
+            Q_EMIT requestFailed(method, failure);
+        }
+    };
+    if (!bus->call(OndaraNames::helperServiceName.data(), OndaraNames::helperObjectPath.data(),
+                   OndaraNames::helperInterface.data(), method.toStdString(), signature, body,
+                   remote->timeout(), finished)) {
+        return false;
+    }
+    ++pending;
+    return true;
+}
 
 void OndaraHelperProxy::setTimeout(int milliseconds) {
     remote->setTimeout(milliseconds);
@@ -171,15 +246,26 @@ void OndaraHelperProxy::activeMemSensors(DictionaryReply reply) {
 }
 
 void OndaraHelperProxy::temperatureForSensors(const QList<quint32>& sensors, IntegersReply reply) {
+    if (directQuery(QStringLiteral("temperatureForSensors"), "au", integersBody(sensors),
+                    deliverArray<int>("ai", reply))) {
+        return;
+    }
     integersQuery(remote->temperatureForSensors(sensors), QStringLiteral("temperatureForSensors"),
                   std::move(reply));
 }
 
 void OndaraHelperProxy::rpmForFans(const QList<int>& fans, IntegersReply reply) {
+    if (directQuery(QStringLiteral("rpmForFans"), "ai", integersBody(fans),
+                    deliverArray<int>("ai", reply))) {
+        return;
+    }
     integersQuery(remote->rpmForFans(fans), QStringLiteral("rpmForFans"), std::move(reply));
 }
 
 void OndaraHelperProxy::memoryUsage(DoublesReply reply) {
+    if (directQuery(QStringLiteral("memoryUsage"), {}, {}, deliverArray<double>("ad", reply))) {
+        return;
+    }
     whenAnswered(remote->memoryUsage(), QStringLiteral("memoryUsage"),
                  deliverAs<QList<double>>(std::move(reply)));
 }

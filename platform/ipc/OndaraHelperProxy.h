@@ -8,7 +8,10 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <string_view>
 
+class BusMessage;
+class DirectBusConnection;
 class OndaraHelperInterface;
 class OndaraHelperSourcesInterface;
 class QDBusPendingCall;
@@ -78,6 +81,16 @@ private:
                          DictionaryReply reply);
     void integersQuery(const QDBusPendingCall& call, const QString& method, IntegersReply reply);
 
+    // The refresh calls (temperatures, fan speeds, memory) of a proxy on the
+    // session bus go through a connection of its own on this thread, made
+    // on first use; the same member, the same message, only without QtDBus's
+    // hand-off to its thread and back. False when the call must go through
+    // QtDBus instead: another bus, no address to reach it by, or a direct
+    // connection that could not be made or has dropped.
+    bool directQuery(const QString& method, std::string_view signature, std::string_view body,
+                     std::function<QString(const BusMessage&)> deliver);
+    DirectBusConnection* directConnection();
+
     // Made on first use: every interface object asks the bus who owns the
     // agent's name when it is made, a round trip a one-shot client that
     // never asks for the sources need not pay.
@@ -86,5 +99,7 @@ private:
     QDBusConnection connection;
     std::unique_ptr<OndaraHelperInterface> remote;
     std::unique_ptr<OndaraHelperSourcesInterface> sourcesRemote;
+    std::unique_ptr<DirectBusConnection> direct;
+    bool directTried = false;
     int pending = 0;
 };
