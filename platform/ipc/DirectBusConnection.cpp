@@ -79,19 +79,29 @@ bool DirectBusConnection::call(std::string_view destination, std::string_view pa
     } while (lastSerial == 0 || waiting.count(lastSerial) != 0);
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(timeout < 0 ? defaultTimeout : timeout);
-    if (!bus->send(BusMessage::methodCall(lastSerial, destination, path, interface, member,
-                                          signature, body),
-                   deadline)) {
-        // The caller learns of this call's failure from the return value; the
-        // others end once it is back, so none ends inside this call.
-        closeTransport();
-        QMetaObject::invokeMethod(
-            this, [this] { failAll(disconnected()); }, Qt::QueuedConnection);
-        return false;
+    // Calls made in one pass of the event loop (the panel asks for three
+    // kinds of readings at once) leave in one write, so the bus and the agent
+    // wake once for them.
+    if (outgoing.empty()) {
+        QMetaObject::invokeMethod(this, &DirectBusConnection::flush, Qt::QueuedConnection);
     }
+    outgoing +=
+        BusMessage::methodCall(lastSerial, destination, path, interface, member, signature, body);
     waiting.emplace(lastSerial, Waiting{deadline, std::move(finished)});
     armTimer();
     return true;
+}
+
+void DirectBusConnection::flush() {
+    if (!bus || outgoing.empty()) {
+        return;
+    }
+    const std::string bytes = std::move(outgoing);
+    outgoing.clear();
+    if (!bus->send(bytes, Clock::now() + std::chrono::seconds(1))) {
+        closeTransport();
+        failAll(disconnected());
+    }
 }
 
 void DirectBusConnection::armTimer() {
@@ -171,6 +181,7 @@ void DirectBusConnection::closeTransport() {
         readable = nullptr;
     }
     bus.reset();
+    outgoing.clear();
     timer->stop();
 }
 

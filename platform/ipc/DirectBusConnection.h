@@ -37,9 +37,10 @@ public:
     // reply's, or a timeout's or the lost connection's, as QtDBus words them.
     using Finished = std::function<void(const BusMessage* reply, const QString& problem)>;
 
-    // Sends a call; finished runs later on this thread, once, unless this
-    // object goes first. False, and nothing sent, once the connection is
-    // gone. timeout in milliseconds, -1 for the bus's usual 25 s.
+    // Sends a call once this pass of the event loop is done; finished runs
+    // later on this thread, once, unless this object goes first. False, and
+    // nothing sent, once the connection is gone. timeout in milliseconds, -1 for the bus's usual 25
+    // s.
     bool call(std::string_view destination, std::string_view path, std::string_view interface,
               std::string_view member, std::string_view signature, std::string_view body,
               int timeout, Finished finished);
@@ -53,6 +54,7 @@ private:
         std::chrono::steady_clock::time_point deadline;
         Finished finished;
     };
+    void flush();
     void readAvailable();
     void expire();
     void armTimer();
@@ -66,4 +68,5 @@ private:
     QTimer* timer = nullptr;
     std::map<std::uint32_t, Waiting> waiting;
     std::uint32_t lastSerial = 0;
+    std::string outgoing;
 };
