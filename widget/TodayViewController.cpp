@@ -344,8 +344,21 @@ void TodayViewController::startTimer() {
     delete m_timer;
     m_timer = new QTimer(this);
     m_timer->setInterval(kRefreshMilliseconds);
-    connect(m_timer, &QTimer::timeout, this, &TodayViewController::updateReadings);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        m_timer->setInterval(kRefreshMilliseconds);
+        updateReadings();
+    });
     m_timer->start();
+    updateReadings();
+}
+
+void TodayViewController::refreshAlongside() {
+    if (m_timer == nullptr || !m_timer->isActive()) {
+        return;
+    }
+    // Half a period more, so a tick of the other that comes a little late
+    // is not beaten to it by this one's own.
+    m_timer->start(kRefreshMilliseconds + kRefreshMilliseconds / 2);
     updateReadings();
 }
 

@@ -115,6 +115,11 @@ public:
 public Q_SLOTS:
     void openApp();
     void updateReadings();
+    // Another refresh of the same period (the panel's) has just run: while on
+    // screen, refresh now too and let the timer wait on, so both share one
+    // wakeup of this program and of the agent. The timer still refreshes
+    // should the other stop.
+    void refreshAlongside();
     void defaultsDidChange(const QString& name);
     // The agent's bus name has a new owner: ask again for everything that
     // appearing asks for, since a new agent may hold another selection.

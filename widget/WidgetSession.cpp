@@ -35,6 +35,8 @@ PanelReadout* WidgetSession::addPanelReadout(const QDBusConnection& systemBus) {
         m_readout = new PanelReadout(m_window.get(), m_proxy.get(), m_notifications.get(),
                                      m_presence, m_bus, systemBus, m_stateFile,
                                      TodayViewController::kRefreshMilliseconds);
+        connect(m_readout->readings(), &PanelReadings::ticked, controller(),
+                &TodayViewController::refreshAlongside);
         m_readout->start();
     }
     return m_readout;

@@ -301,6 +301,10 @@ private Q_SLOTS:
                                                 "activeTempSensors", "activeFanSensors",
                                                 "activeMemSensors"};
         QTest::newRow("restart off screen") << "" << false << QStringList{};
+        // The panel's refresh brings the shown tab's along, and the timer on.
+        QTest::newRow("panel refreshed")
+            << "alongside" << true << QStringList{"temperatureForSensors"};
+        QTest::newRow("panel refreshed off screen") << "alongside" << false << QStringList{};
     }
     void changesAskOnlyTheirPart() {
         QFETCH(QString, change);
@@ -316,6 +320,9 @@ private Q_SLOTS:
         widget.helper.clearRecords();
         if (change.isEmpty()) {
             widget.controller->agentDidRestart();
+        } else if (change == QLatin1String("alongside")) {
+            widget.controller->refreshAlongside();
+            QCOMPARE(widget.controller->timerActive(), onScreen);
         } else {
             widget.controller->defaultsDidChange(change);
         }
