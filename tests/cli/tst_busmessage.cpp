@@ -107,6 +107,11 @@ private Q_SLOTS:
         QTest::newRow("array of a length no element fits")
             << QByteArray("ai") << QByteArray("0300000001020304");
         QTest::newRow("bytes after the value") << QByteArray("ai") << QByteArray("0000000001");
+        // An error reply's message.
+        QTest::newRow("message longer than the body")
+            << QByteArray("s") << QByteArray("ff00000041");
+        QTest::newRow("message without its zero") << QByteArray("s") << QByteArray("0100000041");
+        QTest::newRow("message that is not UTF-8") << QByteArray("s") << QByteArray("01000000ff00");
         QTest::newRow("padding that is not zero") << QByteArray("a{sv}")
                                                   << QByteArray("00000000"
                                                                 "01000000");
@@ -146,6 +151,7 @@ private Q_SLOTS:
         QVERIFY(message);
         QVERIFY(!message->dictionary());
         QVERIFY(!message->integers());
+        QVERIFY(!message->text());
     }
 
     void refusesHeadersThatLie_data() {
