@@ -204,6 +204,7 @@ void HelperInstallation::helperSetup() {
         throw HelperError::connectionFailed;
     }
     m_helper = std::make_unique<OndaraHelperProxy>(m_environment.bus);
+    m_helper->sendRefreshesDirectly();
 
     if (defaults) {
         if (!defaults->boolForKey(OndaraNames::Keys::helperInstalled)) {

@@ -17,6 +17,7 @@ WidgetSession::WidgetSession(const QDBusConnection& bus, const QString& stateFil
     , m_presence(new HelperPresence(bus, AgentStopRecord::standard(), this))
     , m_bus(bus)
     , m_stateFile(stateFile.isEmpty() ? WidgetWindow::defaultStateFile() : stateFile) {
+    m_proxy->sendRefreshesDirectly();
     auto* controller =
         new TodayViewController(m_proxy.get(), m_notifications.get(), m_defaults.get());
     m_window = std::make_unique<WidgetWindow>(controller, m_stateFile);

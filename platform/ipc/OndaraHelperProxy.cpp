@@ -98,7 +98,7 @@ OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent
 OndaraHelperProxy::~OndaraHelperProxy() = default;
 
 DirectBusConnection* OndaraHelperProxy::directConnection() {
-    if (!directTried) {
+    if (directWanted && !directTried) {
         directTried = true;
         const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
         if (connection.isConnected() && !address.isEmpty() &&

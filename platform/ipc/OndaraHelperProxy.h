@@ -36,6 +36,12 @@ public:
     void setTimeout(int milliseconds);
     int timeout() const;
 
+    // From now on the refresh calls (temperatures, fan speeds, memory) go
+    // through a bus connection of the proxy's own on this thread, when it is
+    // on the session bus: for the programs that refresh every few seconds. A
+    // one-shot client would only pay for one more connection.
+    void sendRefreshesDirectly() { directWanted = true; }
+
     // Queries sent and not yet answered or failed. A program about to exit waits
     // for requestsSettled, so no answer is still being read while it shuts down.
     int pendingRequests() const;
@@ -81,11 +87,10 @@ private:
                          DictionaryReply reply);
     void integersQuery(const QDBusPendingCall& call, const QString& method, IntegersReply reply);
 
-    // The refresh calls (temperatures, fan speeds, memory) of a proxy on the
-    // session bus go through a connection of its own on this thread, made
-    // on first use; the same member, the same message, only without QtDBus's
-    // hand-off to its thread and back. False when the call must go through
-    // QtDBus instead: another bus, no address to reach it by, or a direct
+    // A refresh call on the proxy's own connection, made on first use: the
+    // same member, the same message, only without QtDBus's hand-off to its
+    // thread and back. False when the call must go through QtDBus instead:
+    // not asked for, another bus, no address to reach it by, or a direct
     // connection that could not be made or has dropped.
     bool directQuery(const QString& method, std::string_view signature, std::string_view body,
                      std::function<QString(const BusMessage&)> deliver);
@@ -100,6 +105,7 @@ private:
     std::unique_ptr<OndaraHelperInterface> remote;
     std::unique_ptr<OndaraHelperSourcesInterface> sourcesRemote;
     std::unique_ptr<DirectBusConnection> direct;
+    bool directWanted = false;
     bool directTried = false;
     int pending = 0;
 };

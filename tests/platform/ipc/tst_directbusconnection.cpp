@@ -157,6 +157,7 @@ private Q_SLOTS:
         agent->errorName = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
         agent->errorText = QStringLiteral("The agent does not serve this client");
         OndaraHelperProxy proxy(QDBusConnection::sessionBus());
+        proxy.sendRefreshesDirectly();
         proxy.setTimeout(300);
         QSignalSpy settled(&proxy, &OndaraHelperProxy::requestsSettled);
         Outcome outcome;
@@ -205,12 +206,14 @@ private Q_SLOTS:
         agent->answer = {QVariant::fromValue(QList<int>{1})};
         int answers = 0;
         auto first = std::make_unique<OndaraHelperProxy>(QDBusConnection::sessionBus());
+        first->sendRefreshesDirectly();
         first->temperatureForSensors({1}, [&](const QList<int>&) { ++answers; });
         QTRY_COMPARE(agent->held.size(), 1);
         first.reset();
         agent->releaseHeld();
 
         auto second = std::make_unique<OndaraHelperProxy>(QDBusConnection::sessionBus());
+        second->sendRefreshesDirectly();
         second->temperatureForSensors({1}, [&](const QList<int>&) {
             ++answers;
             second.reset();
@@ -222,6 +225,7 @@ private Q_SLOTS:
         // The second answer is on its way; a round trip later it has arrived.
         agent->mode = ScriptedAgent::Mode::answer;
         OndaraHelperProxy third(QDBusConnection::sessionBus());
+        third.sendRefreshesDirectly();
         Outcome outcome;
         ask(third, QStringLiteral("rpmForFans"), outcome);
         QTRY_VERIFY(outcome.done);
