@@ -264,6 +264,7 @@ int main(int argc, char* argv[]) {
         // Also a picture of a copy that was never installed, or a start whose
         // connection failed: draw what the agent serving this session shows.
         uninstalledProxy = std::make_unique<OndaraHelperProxy>();
+        uninstalledProxy->sendRefreshesDirectly();
         helper = uninstalledProxy.get();
     }
 
