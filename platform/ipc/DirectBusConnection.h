@@ -39,8 +39,8 @@ public:
 
     // Sends a call once this pass of the event loop is done; finished runs
     // later on this thread, once, unless this object goes first. False, and
-    // nothing sent, once the connection is gone. timeout in milliseconds, -1 for the bus's usual 25
-    // s.
+    // nothing sent, once the connection is gone. timeout in milliseconds, -1
+    // for the bus's usual 25 s.
     bool call(std::string_view destination, std::string_view path, std::string_view interface,
               std::string_view member, std::string_view signature, std::string_view body,
               int timeout, Finished finished);
