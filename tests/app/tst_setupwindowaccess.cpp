@@ -208,7 +208,8 @@ private Q_SLOTS:
         QCOMPARE(fan->childCount(), 1);
         QAccessibleInterface* ring = fan->child(0);
         QCOMPARE(ring->role(), QAccessible::ProgressBar);
-        QCOMPARE(ring->valueInterface()->currentValue().toDouble(), 40.0);
+        // The ring eases towards its share, so under load it may still be on its way.
+        QTRY_COMPARE(ring->valueInterface()->currentValue().toDouble(), 40.0);
         QCOMPARE(ring->valueInterface()->maximumValue().toDouble(), 100.0);
         QCOMPARE(spoken(controller->memBoxes()[0]), QStringLiteral("Wired, 2.25 GiB"));
         QCOMPARE(spoken(controller->memBoxes()[3]), QStringLiteral("Compressed, 2 GiB"));
