@@ -18,6 +18,10 @@ namespace {
 
 // How long the agent may take to answer one round.
 constexpr int answerTimeoutMs = 5000;
+// Each call may wait a little longer than the round, so a silent agent is
+// always told by the round's deadline, in the same words whichever call was
+// waiting and however late the bus's thread hears of its timeout.
+constexpr int callTimeoutMs = answerTimeoutMs + 1000;
 
 // Everything printed passes here: no control character of a driver's label
 // or the agent's answer reaches the terminal.
@@ -38,9 +42,9 @@ QString jsonText(const QJsonObject& object) {
 int printHistory(QCoreApplication& app, const QDBusConnection& bus, const QString& series,
                  qint64 sinceMs, bool json, bool csv) {
     OndaraHelperProxy proxy(bus);
-    proxy.setTimeout(answerTimeoutMs);
+    proxy.setTimeout(callTimeoutMs);
     OndaraHistoryProxy history(bus);
-    history.setTimeout(answerTimeoutMs);
+    history.setTimeout(callTimeoutMs);
     HistoryCollector collector(&proxy, &history);
     QObject::connect(
         &proxy, &OndaraHelperProxy::requestFailed, &collector,
@@ -183,7 +187,7 @@ int main(int argc, char* argv[]) {
     }
 
     OndaraHelperProxy proxy(bus);
-    proxy.setTimeout(answerTimeoutMs);
+    proxy.setTimeout(callTimeoutMs);
     ReadingsCollector collector(&proxy, scope, [&proxy](ReadingsCollector::SourcesReply reply) {
         proxy.sensorSources(std::move(reply));
     });
