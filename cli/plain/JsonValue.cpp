@@ -90,22 +90,29 @@ std::string JsonValue::realText(double value) {
     std::string text = negative ? "-" : "";
     if (decimal) {
         if (point <= 0) {
-            text += "0." + std::string(std::size_t(-point), '0') + digits;
+            text.append("0.").append(std::size_t(-point), '0').append(digits);
         } else if (point >= digitCount) {
-            text += digits + std::string(std::size_t(point - digitCount), '0');
+            text.append(digits).append(std::size_t(point - digitCount), '0');
         } else {
-            text += digits.substr(0, std::size_t(point)) + "." + digits.substr(std::size_t(point));
+            text.append(digits, 0, std::size_t(point))
+                .append(1, '.')
+                .append(digits, std::size_t(point));
         }
         return text;
     }
-    text += digits.substr(0, 1);
+    // Appended piece by piece: GCC 12 at -O3 takes a temporary joined with
+    // operator+ here for an overlapping copy and fails the build.
+    text.append(digits, 0, 1);
     if (digitCount > 1) {
-        text += "." + digits.substr(1);
+        text.append(1, '.').append(digits, 1);
     }
     const int shown = point - 1;
     const std::string magnitude = std::to_string(std::abs(shown));
     text += shown < 0 ? "e-" : "e+";
-    text += (magnitude.size() < 2 ? "0" : "") + magnitude;
+    if (magnitude.size() < 2) {
+        text += '0';
+    }
+    text += magnitude;
     return text;
 }
 
