@@ -78,11 +78,7 @@ template <typename Item, typename Reply> auto deliverArray(const char* signature
     };
 }
 
-std::string integersBody(const QList<int>& values) {
-    return BusMessage::integerArrayBody(std::vector<std::uint32_t>(values.begin(), values.end()));
-}
-
-std::string integersBody(const QList<quint32>& values) {
+template <typename Item> std::string integersBody(const QList<Item>& values) {
     return BusMessage::integerArrayBody(std::vector<std::uint32_t>(values.begin(), values.end()));
 }
 
@@ -96,6 +92,14 @@ OndaraHelperProxy::OndaraHelperProxy(const QDBusConnection& bus, QObject* parent
 }
 
 OndaraHelperProxy::~OndaraHelperProxy() = default;
+
+std::function<void()> OndaraHelperProxy::settler() {
+    return [self = QPointer<OndaraHelperProxy>(this)] {
+        if (self && --self->pending == 0) {
+            Q_EMIT self->requestsSettled();
+        }
+    };
+}
 
 DirectBusConnection* OndaraHelperProxy::directConnection() {
     if (directWanted && !directTried) {
@@ -118,11 +122,7 @@ bool OndaraHelperProxy::directQuery(const QString& method, std::string_view sign
     }
     const auto finished = [this, method, deliver = std::move(deliver)](const BusMessage* reply,
                                                                        const QString& problem) {
-        const auto settle = qScopeGuard([self = QPointer<OndaraHelperProxy>(this)] {
-            if (self && --self->pending == 0) {
-                Q_EMIT self->requestsSettled();
-            }
-        });
+        const auto settle = qScopeGuard(settler());
         const QString failure = reply ? deliver(*reply) : problem;
         if (!failure.isEmpty()) {
             Q_EMIT requestFailed(method, failure);
@@ -175,11 +175,7 @@ void OndaraHelperProxy::whenAnswered(const QDBusPendingCall& call, const QString
                 finished->deleteLater();
                 // Settled after the reply or the failure signal has run, which
                 // may have destroyed the proxy.
-                const auto settle = qScopeGuard([self = QPointer<OndaraHelperProxy>(this)] {
-                    if (self && --self->pending == 0) {
-                        Q_EMIT self->requestsSettled();
-                    }
-                });
+                const auto settle = qScopeGuard(settler());
                 if (finished->isError()) {
                     const QDBusError error = finished->error();
                     if (expected && expected(error)) {

@@ -95,6 +95,9 @@ private:
     bool directQuery(const QString& method, std::string_view signature, std::string_view body,
                      std::function<QString(const BusMessage&)> deliver);
     DirectBusConnection* directConnection();
+    // Counts one query as settled, run after its reply or failure signal:
+    // either may have destroyed the proxy.
+    std::function<void()> settler();
 
     // Made on first use: every interface object asks the bus who owns the
     // agent's name when it is made, a round trip a one-shot client that
