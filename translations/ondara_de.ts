@@ -505,6 +505,10 @@
         <source>The widget shows no readings.</source>
         <translation>Das Widget zeigt keine Werte.</translation>
     </message>
+    <message>
+        <source>%1 (alert)</source>
+        <translation>%1 (Alarm)</translation>
+    </message>
 </context>
 <context>
     <name>SensorListViewController</name>

@@ -1,6 +1,7 @@
 #include "PanelReadings.h"
 
 #include "Gauge.h"
+#include "HistorySeries.h"
 #include "MemoryFigures.h"
 #include "OndaraHelperProtocol.h"
 #include "OndaraNames.h"
@@ -216,7 +217,8 @@ QList<PanelReading> PanelReadings::build() const {
             const int value = m_tempValues[i];
             const QString figure = TodayViewController::temperatureText(value, celsius);
             readings.append({PanelReading::Kind::temperature,
-                             QStringLiteral("temp:") + m_temps[i].name, m_temps[i].name, figure,
+                             QStringLiteral("temp:") + m_temps[i].name,
+                             HistorySeries::temperature(m_temps[i].code), m_temps[i].name, figure,
                              SpokenReading::text(m_temps[i].name, figure.toDouble(),
                                                  celsius ? SpokenReading::Unit::celsius
                                                          : SpokenReading::Unit::fahrenheit),
@@ -230,9 +232,9 @@ QList<PanelReading> PanelReadings::build() const {
             const int rpm = m_fanValues[i];
             const QString text = SpokenReading::fanSpeed(fan.name, rpm, fan.maxSpeed, percent);
             readings.append({PanelReading::Kind::fan,
-                             QStringLiteral("fan:") + QString::number(fan.number), fan.name,
-                             compactRpm(rpm), text, double(rpm),
-                             fan.maxSpeed > 0 && rpm > fan.maxSpeed});
+                             QStringLiteral("fan:") + QString::number(fan.number),
+                             HistorySeries::fanSpeed(fan.number), fan.name, compactRpm(rpm), text,
+                             double(rpm), fan.maxSpeed > 0 && rpm > fan.maxSpeed});
         }
     }
     if (m_sections.value(2) == 1) {
@@ -242,8 +244,8 @@ QList<PanelReading> PanelReadings::build() const {
             }
             const double value = m_memValues[figure.index];
             const QString name = MemoryFigures::displayName(figure.name);
-            readings.append({PanelReading::Kind::memory, QStringLiteral("mem:") + figure.name, name,
-                             Gauge::formatValue(value),
+            readings.append({PanelReading::Kind::memory, QStringLiteral("mem:") + figure.name,
+                             HistorySeries::memory(figure.name), name, Gauge::formatValue(value),
                              SpokenReading::text(name, value, SpokenReading::Unit::gibibytes),
                              value, false});
         }

@@ -16,6 +16,9 @@ struct PanelReading {
     enum class Kind { temperature, fan, memory };
     Kind kind = Kind::temperature;
     QString key; // "temp:NAME", "fan:NUMBER", "mem:FIGURE": what the user picks
+    // The agent's name for its history and alerts: "temp:TC0P" (by the
+    // component's chosen sensor, not its name), "fan:0", "mem:Used".
+    QString series;
     QString name;
     QString figure;   // the short figure an icon has room for
     QString text;     // name and value in the user's unit

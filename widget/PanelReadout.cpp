@@ -2,6 +2,7 @@
 
 #include "HelperStateText.h"
 #include "NamedAssets.h"
+#include "PanelAlerts.h"
 #include "SleepWatch.h"
 #include "StatusNotifierItem.h"
 #include "StatusNotifierMenu.h"
@@ -68,6 +69,7 @@ QString busToolTipBody(const QStringList& lines) {
 } // namespace
 
 PanelReadout::PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
+                           OndaraHistoryProxy* history,
                            DistributedNotificationCenter* notifications, HelperPresence* presence,
                            const QDBusConnection& sessionBus, const QDBusConnection& systemBus,
                            const QString& stateFile, int intervalMilliseconds, QObject* parent)
@@ -75,6 +77,7 @@ PanelReadout::PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
     , m_window(window)
     , m_stateFile(stateFile)
     , m_readings(new PanelReadings(helper, notifications, presence, intervalMilliseconds, this))
+    , m_alerts(new PanelAlerts(history, presence, this))
     , m_sleepWatch(new SleepWatch(intervalMilliseconds, systemBus, this))
     , m_menu(new QMenu(window))
     , m_busMenu(new StatusNotifierMenu(m_menu, this))
@@ -90,10 +93,12 @@ PanelReadout::PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
         rebuildChoices();
         show();
     });
+    connect(m_alerts, &PanelAlerts::changed, this, &PanelReadout::show);
     connect(m_readings, &PanelReadings::ticked, m_sleepWatch, &SleepWatch::tickArrived);
     connect(m_sleepWatch, &SleepWatch::goingToSleep, m_readings, &PanelReadings::forget);
     connect(m_sleepWatch, &SleepWatch::resumed, this, [this] {
         m_readings->refreshNow();
+        m_alerts->ask();
         TodayViewController* controller = m_window->controller();
         if (controller->isOnScreen()) {
             controller->widgetPerformUpdate({});
@@ -114,6 +119,7 @@ void PanelReadout::start() {
         useTray(false);
     }
     m_readings->start();
+    m_alerts->ask();
 }
 
 void PanelReadout::buildMenu() {
@@ -194,19 +200,26 @@ void PanelReadout::show() {
         lines.append(HelperStateText::widgetAdvice(reason));
         break;
     }
-    case PanelReadings::State::current:
+    case PanelReadings::State::current: {
         if (const PanelReading* shown = pick(readings, m_chosenKey)) {
             figure = shown->figure;
         } else {
             lines.append(tr("The widget shows no readings."));
         }
+        // Any raised alert counts, also of a series the widget does not show.
+        const QSet<QString>& raised = m_alerts->raised();
+        if (!raised.isEmpty()) {
+            tone = ReadoutIcon::Tone::warning;
+        }
         for (const PanelReading& reading : readings) {
-            lines.append(reading.text);
+            lines.append(raised.contains(reading.series) ? tr("%1 (alert)").arg(reading.text)
+                                                         : reading.text);
             if (reading.overBound) {
                 tone = ReadoutIcon::Tone::warning;
             }
         }
         break;
+    }
     }
     const QString body = lines.join(QLatin1Char('\n'));
     if (m_drawn && figure == m_figure && tone == m_tone && body == m_body) {

@@ -10,6 +10,8 @@
 class DistributedNotificationCenter;
 class HelperPresence;
 class OndaraHelperProtocol;
+class OndaraHistoryProxy;
+class PanelAlerts;
 class QActionGroup;
 class QMenu;
 class QSystemTrayIcon;
@@ -27,7 +29,8 @@ class WidgetWindow;
 // indicator extension, most wlroots panels) the icon is a status-notifier
 // item with the figure drawn at every size the host may ask for; elsewhere
 // it is Qt's tray icon on the X11 tray, with the same images. Never both.
-// The icon and the tooltip are sent only when what they show changes.
+// The icon and the tooltip are sent only when what they show changes. The
+// tile turns red while a reading is over its bound or an alert is raised.
 class PanelReadout : public QObject {
     Q_OBJECT
 public:
@@ -35,8 +38,8 @@ public:
     static inline const QString hottestKey = QStringLiteral("hottest");
 
     // presence: the judgement of whether the agent is here that the window
-    // follows too.
-    PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
+    // follows too. history: where the agent's alerts are asked (may be null).
+    PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper, OndaraHistoryProxy* history,
                  DistributedNotificationCenter* notifications, HelperPresence* presence,
                  const QDBusConnection& sessionBus, const QDBusConnection& systemBus,
                  const QString& stateFile, int intervalMilliseconds, QObject* parent = nullptr);
@@ -45,6 +48,7 @@ public:
     void start();
 
     PanelReadings* readings() const { return m_readings; }
+    PanelAlerts* alerts() const { return m_alerts; }
     SleepWatch* sleepWatch() const { return m_sleepWatch; }
     StatusNotifierItem* item() const { return m_item; }
     QMenu* menu() const { return m_menu; }
@@ -71,6 +75,7 @@ private:
     WidgetWindow* m_window;
     QString m_stateFile;
     PanelReadings* m_readings;
+    PanelAlerts* m_alerts;
     SleepWatch* m_sleepWatch;
     QMenu* m_menu;
     QMenu* m_choiceMenu = nullptr;

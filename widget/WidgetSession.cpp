@@ -8,6 +8,7 @@
 #include "ipc/DistributedNotificationCenter.h"
 #include "ipc/HelperPresence.h"
 #include "ipc/OndaraHelperProxy.h"
+#include "ipc/OndaraHistoryProxy.h"
 
 WidgetSession::WidgetSession(const QDBusConnection& bus, const QString& stateFile, QObject* parent)
     : QObject(parent)
@@ -33,9 +34,10 @@ WidgetSession::~WidgetSession() {
 
 PanelReadout* WidgetSession::addPanelReadout(const QDBusConnection& systemBus) {
     if (m_readout == nullptr) {
-        m_readout = new PanelReadout(m_window.get(), m_proxy.get(), m_notifications.get(),
-                                     m_presence, m_bus, systemBus, m_stateFile,
-                                     TodayViewController::kRefreshMilliseconds);
+        m_history = std::make_unique<OndaraHistoryProxy>(m_bus);
+        m_readout = new PanelReadout(m_window.get(), m_proxy.get(), m_history.get(),
+                                     m_notifications.get(), m_presence, m_bus, systemBus,
+                                     m_stateFile, TodayViewController::kRefreshMilliseconds);
         connect(m_readout->readings(), &PanelReadings::ticked, controller(),
                 &TodayViewController::refreshAlongside);
         m_readout->start();

@@ -8,6 +8,7 @@
 class DistributedNotificationCenter;
 class HelperPresence;
 class OndaraHelperProxy;
+class OndaraHistoryProxy;
 class PanelReadout;
 class TodayViewController;
 class UserDefaults;
@@ -36,6 +37,8 @@ public:
 
 private:
     std::unique_ptr<OndaraHelperProxy> m_proxy;
+    // The agent's alerts, asked by the panel's readout only.
+    std::unique_ptr<OndaraHistoryProxy> m_history;
     std::unique_ptr<DistributedNotificationCenter> m_notifications;
     std::unique_ptr<UserDefaults> m_defaults;
     std::unique_ptr<WidgetWindow> m_window;

@@ -29,6 +29,10 @@ OndaraHistoryProxy::OndaraHistoryProxy(const QDBusConnection& bus, QObject* pare
     , alerts(std::make_unique<OndaraHelperAlertsInterface>(
           QString(OndaraNames::helperServiceName), QString(OndaraNames::helperObjectPath), bus)) {
     HistoryBucket::registerBusTypes();
+    connect(alerts.get(), &OndaraHelperAlertsInterface::AlertRaised, this,
+            &OndaraHistoryProxy::alertRaised);
+    connect(alerts.get(), &OndaraHelperAlertsInterface::AlertCleared, this,
+            &OndaraHistoryProxy::alertCleared);
 }
 
 OndaraHistoryProxy::~OndaraHistoryProxy() = default;
@@ -105,6 +109,10 @@ void OndaraHistoryProxy::rules(RulesReply reply, Failure failed) {
             QString problem = read(message, &received);
             if (!problem.isEmpty()) {
                 return problem;
+            }
+            // The agent keeps one rule a series; more is no agent of ours.
+            if (received.size() > AlertRule::maximumRules) {
+                return QStringLiteral("The agent answered more rules than there are series");
             }
             QList<AlertRule> rules;
             for (const QVariantMap& entry : received) {

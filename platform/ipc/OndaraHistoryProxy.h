@@ -13,7 +13,9 @@ class QDBusPendingCall;
 
 // OndaraHistoryProtocol over the bus, to the agent's well-known name (so an
 // agent that starts later is found by the next call). Replies run on this
-// object's thread; an answer outside the contract counts as a failure.
+// object's thread; an answer outside the contract counts as a failure. The
+// agent's alert signals are passed on as they come; their payload is only
+// the agent's word, so a receiver that must be right asks rules() again.
 class OndaraHistoryProxy : public QObject, public OndaraHistoryProtocol {
     Q_OBJECT
 public:
@@ -31,6 +33,10 @@ public:
     void rules(RulesReply reply, Failure failed) override;
     void setRule(const AlertRule& rule, DoneReply done, Failure failed) override;
     void removeRule(const QString& series, DoneReply done, Failure failed) override;
+
+Q_SIGNALS:
+    void alertRaised(const QString& series, double value, double above);
+    void alertCleared(const QString& series, double value);
 
 private:
     // deliver: reads the answer, returning why it is outside the contract.

@@ -13,7 +13,9 @@
 #include "TodayViewController.h"
 #include "WidgetWindow.h"
 #include "ipc/HelperPresence.h"
+#include "ipc/OndaraHistoryProxy.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
@@ -57,11 +59,70 @@ public Q_SLOTS:
     void onNewStatus(const QString&) { ++newStatuses; }
 };
 
+// The agent's alert rules, on the host's connection that holds the agent's
+// name: each Rules call is counted and answered with `rules` as they stand
+// (of any shape), or refused as an agent without alerts does.
+class FakeAlerts : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.quillbank.OndaraHelper.Alerts1")
+public:
+    QList<QVariantMap> rules;
+    bool refuse = false;
+    int asked = 0;
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void Rules() {
+        ++asked;
+        if (refuse) {
+            sendErrorReply(QDBusError::UnknownInterface, QStringLiteral("no alerts here"));
+            return;
+        }
+        setDelayedReply(true);
+        QDBusArgument list;
+        list.beginArray(QMetaType::fromType<QVariantMap>());
+        for (const QVariantMap& rule : std::as_const(rules)) {
+            list << rule;
+        }
+        list.endArray();
+        connection().send(message().createReply(QVariant::fromValue(list)));
+    }
+};
+
+QVariantMap alertRule(const QString& series, bool raised, const QVariant& above = 70.0) {
+    QVariantMap rule{{"series", series},  {"above", above},  {"clearBelow", 60.0},
+                     {"forSeconds", 10u}, {"enabled", true}, {"raised", raised}};
+    if (raised) {
+        rule.insert("value", 71.0);
+    }
+    return rule;
+}
+
 class TestPanelReadout : public QObject {
     Q_OBJECT
 
     QDBusConnection host = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "host");
     FakeWatcher watcher;
+    FakeAlerts alerts;
+
+    // What the agent sends when an alert is raised or cleared.
+    void sendAlertSignal(bool raised) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            OndaraNames::helperObjectPath, OndaraNames::alertsInterface,
+            raised ? QStringLiteral("AlertRaised") : QStringLiteral("AlertCleared"));
+        signal << QStringLiteral("temp:TG0P") << 71.0;
+        if (raised) {
+            signal << 70.0;
+        }
+        host.send(signal);
+    }
+    // The panel asks the rules once more on a signal, and only once the
+    // answer to its last question is in: so when that question arrives, the
+    // answer before has been taken, and every call sent before has arrived.
+    bool alertsSettled() {
+        const int asked = alerts.asked;
+        sendAlertSignal(false);
+        return QTest::qWaitFor([&] { return alerts.asked > asked; }) && alerts.asked == asked + 1;
+    }
 
     // A call from the host, answered while the event loop runs (the item
     // lives in this process).
@@ -98,6 +159,7 @@ class TestPanelReadout : public QObject {
         AgentStopRecord record = recordIn(folder.path());
         HelperPresence presence{QDBusConnection::sessionBus(), record};
         ScriptedHelper helper;
+        OndaraHistoryProxy history{QDBusConnection::sessionBus()};
         std::unique_ptr<WidgetWindow> window;
         std::unique_ptr<PanelReadout> readout;
         Panel() {
@@ -111,7 +173,7 @@ class TestPanelReadout : public QObject {
                 new TodayViewController(&helper, nullptr, nullptr), folder.filePath("state.ini"));
             // A long interval: every refresh of these tests is one they ask for.
             readout = std::make_unique<PanelReadout>(
-                window.get(), &helper, nullptr, &presence, QDBusConnection::sessionBus(),
+                window.get(), &helper, &history, nullptr, &presence, QDBusConnection::sessionBus(),
                 QDBusConnection(QStringLiteral("no system bus")), folder.filePath("state.ini"),
                 600000);
         }
@@ -145,6 +207,8 @@ private Q_SLOTS:
                                     QDBusConnection::ExportScriptableSlots));
         QVERIFY(host.registerService(QString::fromLatin1(StatusNotifierItem::watcherService)));
         QVERIFY(host.registerService(OndaraNames::helperServiceName));
+        QVERIFY(host.registerObject(OndaraNames::helperObjectPath, &alerts,
+                                    QDBusConnection::ExportScriptableSlots));
         for (const auto& [member, slot] : {std::pair{"NewIcon", SLOT(onNewIcon())},
                                            std::pair{"NewToolTip", SLOT(onNewToolTip())},
                                            std::pair{"NewStatus", SLOT(onNewStatus(QString))}}) {
@@ -262,6 +326,114 @@ private Q_SLOTS:
         QCOMPARE(iconPixmap().first().toImage(),
                  ReadoutIcon::render("71", ReadoutIcon::Tone::normal, 16)
                      .convertToFormat(QImage::Format_ARGB32));
+    }
+
+    // While the agent says an alert is raised the tile is red and asks for
+    // attention, and the reading's line says so; once cleared, all is as
+    // before. What counts is the rules' state asked after a signal or the
+    // agent's return, never the signal alone; an agent without alerts, or
+    // one whose answer is outside the contract, leaves the readout as it is.
+    // The rules are never asked per refresh.
+    void raisedAlertTurnsTheIconRed_data() {
+        QTest::addColumn<QList<QVariantMap>>("rules");
+        QTest::addColumn<bool>("refuse");
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<bool>("warning");
+        QTest::addColumn<QString>("line");
+        const QString gpu = "GPU, 71 degrees Celsius (alert)";
+        QTest::newRow("temperature, by its sensor")
+            << QList{alertRule("temp:TC0P", false), alertRule("temp:TG0P", true)} << false
+            << "signal" << true << gpu;
+        QTest::newRow("stopped fan") << QList{alertRule("fan:0:stopped", true)} << false << "signal"
+                                     << true << "Left Fan, 2150 RPM (alert)";
+        QTest::newRow("series the widget does not show")
+            << QList{alertRule("mem:Total", true)} << false << "signal" << true << "";
+        QTest::newRow("signal missed, agent back")
+            << QList{alertRule("temp:TG0P", true)} << false << "return" << true << gpu;
+        QTest::newRow("signal, rule not raised")
+            << QList{alertRule("temp:TG0P", false)} << false << "signal" << false << "";
+        QTest::newRow("agent without alerts")
+            << QList<QVariantMap>() << true << "signal" << false << "";
+        QTest::newRow("more rules than series")
+            << QList<QVariantMap>(AlertRule::maximumRules + 1, alertRule("temp:TG0P", true))
+            << false << "signal" << false << "";
+        QTest::newRow("rule of the wrong types")
+            << QList{alertRule("temp:TG0P", true), alertRule("temp:TC0P", true, "hot")} << false
+            << "signal" << false << "";
+    }
+    void raisedAlertTurnsTheIconRed() {
+        QFETCH(QList<QVariantMap>, rules);
+        QFETCH(bool, refuse);
+        QFETCH(QString, trigger);
+        QFETCH(bool, warning);
+        QFETCH(QString, line);
+        alerts.rules.clear();
+        alerts.refuse = refuse;
+        alerts.asked = 0;
+        const auto reset = qScopeGuard([&] {
+            alerts.rules.clear();
+            alerts.refuse = false;
+        });
+        Panel panel;
+        QVERIFY(registered(panel));
+        QTRY_COMPARE(alerts.asked, 1); // at start
+        const QString normalBody = toolTip().body;
+        const auto looks = [&](ReadoutIcon::Tone tone) {
+            const StatusNotifierImages sent = iconPixmap();
+            if (sent.size() != ReadoutIcon::pixelSizes().size()) {
+                return false;
+            }
+            for (const StatusNotifierImage& image : sent) {
+                const auto drawn = [&](ReadoutIcon::Tone as) {
+                    return ReadoutIcon::render("71", as, image.width)
+                        .convertToFormat(QImage::Format_ARGB32);
+                };
+                if (image.toImage() != drawn(tone) ||
+                    (tone == ReadoutIcon::Tone::warning &&
+                     image.toImage() == drawn(ReadoutIcon::Tone::normal))) {
+                    return false;
+                }
+            }
+            return property<QString>(kItemInterface, StatusNotifierItem::objectPath, "Status") ==
+                   (tone == ReadoutIcon::Tone::warning ? "NeedsAttention" : "Active");
+        };
+        QVERIFY(looks(ReadoutIcon::Tone::normal));
+
+        alerts.rules = rules;
+        if (trigger == "signal") {
+            sendAlertSignal(true);
+        } else {
+            QVERIFY(host.unregisterService(OndaraNames::helperServiceName));
+            QTRY_COMPARE(panel.readout->readings()->state(), PanelReadings::State::away);
+            QVERIFY(host.registerService(OndaraNames::helperServiceName));
+            QVERIFY(panel.current());
+        }
+        QTRY_COMPARE(alerts.asked, 2);
+        QVERIFY(alertsSettled());
+        const ReadoutIcon::Tone tone =
+            warning ? ReadoutIcon::Tone::warning : ReadoutIcon::Tone::normal;
+        QTRY_COMPARE(panel.readout->tone(), tone);
+        QCOMPARE(panel.readout->figure(), QStringLiteral("71"));
+        QVERIFY(looks(tone));
+        const QString body = toolTip().body;
+        QCOMPARE(body.contains(line), true);
+        if (line.isEmpty()) {
+            QCOMPARE(body, normalBody);
+        }
+
+        const int asked = alerts.asked;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(panel.refresh());
+        }
+        QVERIFY(alertsSettled());
+        QCOMPARE(alerts.asked, asked + 1); // the settling question alone
+
+        alerts.rules = {alertRule("temp:TG0P", false)};
+        sendAlertSignal(false);
+        QTRY_COMPARE(panel.readout->tone(), ReadoutIcon::Tone::normal);
+        QVERIFY(alertsSettled());
+        QVERIFY(looks(ReadoutIcon::Tone::normal));
+        QCOMPARE(toolTip().body, normalBody);
     }
 
     // However the agent goes (silent, off the bus, stopped with word of

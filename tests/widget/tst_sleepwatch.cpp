@@ -66,7 +66,7 @@ private Q_SLOTS:
         // The agent's name is held, so the agent counts as here.
         QVERIFY(QDBusConnection::sessionBus().registerService(OndaraNames::helperServiceName));
         HelperPresence presence(QDBusConnection::sessionBus(), AgentStopRecord(std::nullopt));
-        PanelReadout readout(&window, &helper, nullptr, &presence,
+        PanelReadout readout(&window, &helper, nullptr, nullptr, &presence,
                              QDBusConnection(QStringLiteral("none")), QDBusConnection::systemBus(),
                              folder.filePath("state.ini"), 600000);
         QVERIFY(readout.sleepWatch()->watchesLogind());
