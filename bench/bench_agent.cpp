@@ -8,7 +8,9 @@
 #include "SMCKit.h"
 #include "ipc/OndaraHelperProxy.h"
 #include "profile/MachineProfile.h"
+#include "smc/HwmonSmcDriver.h"
 #include "smc/ProfileSmcDriver.h"
+#include "vm/ProcMeminfoSource.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -153,6 +155,37 @@ void BM_DirectDriverReads15(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DirectDriverReads15)->Unit(benchmark::kMicrosecond);
+
+// Every temperature and fan of the recorded Intel desktop, straight through
+// the hwmon backend in this process: the sysfs reads of an agent's round
+// (files of a copied tree, so each kept file is also asked whether it went).
+void BM_HwmonReadsIntelDesktop(benchmark::State& state) {
+    auto driver = std::make_shared<HwmonSmcDriver>(
+        QStringLiteral(ONDARA_FIXTURE_DIR "/hwmon-intel-desktop/class/hwmon"));
+    const HwmonSensorMap& map = driver->map();
+    SMCKit::setDriver(driver);
+    SMCKit::openConnection();
+    for (auto _ : state) {
+        for (const HwmonSensorMap::Temperature& temperature : map.temperatures()) {
+            benchmark::DoNotOptimize(SMCKit::readTemperature(temperature.key));
+        }
+        for (int fan = 0; fan < map.fans().size(); ++fan) {
+            benchmark::DoNotOptimize(SMCKit::readFanCurrentSpeed(fan));
+        }
+    }
+    state.counters["reads"] = double(map.temperatures().size() + map.fans().size());
+}
+BENCHMARK(BM_HwmonReadsIntelDesktop)->Unit(benchmark::kMicrosecond);
+
+// The memory figures of every memoryUsage answer and history round, from
+// this machine's /proc/meminfo.
+void BM_MemoryFiguresFromProc(benchmark::State& state) {
+    ProcMeminfoSource source;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(source.statistics());
+    }
+}
+BENCHMARK(BM_MemoryFiguresFromProc)->Unit(benchmark::kMicrosecond);
 
 // A fresh agent's first client: the controller opens the SMC, scans the
 // catalogue, reads the drive and writes the store before answering.
