@@ -1,53 +1,13 @@
 #include "smc/SysfsAttribute.h"
 
-#include <QFile>
+#include "files/KeptOpenFile.h"
+
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace SysfsAttribute {
 
 std::optional<QByteArray> read(const QString& path, int* error) {
-    // Attributes are plain files; anything else put in a copied tree (a FIFO
-    // that never gets a writer, a device) must not stop the reader.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        if (error) {
-            *error = errno;
-        }
-        return std::nullopt;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (error) {
-            *error = EINVAL;
-        }
-        ::close(fd);
-        return std::nullopt;
-    }
-    QByteArray content;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof(buffer));
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            if (error) {
-                *error = errno;
-            }
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (count == 0 || content.size() > 65536) {
-            break;
-        }
-        content.append(buffer, count);
-    }
-    ::close(fd);
-    return content;
+    return KeptOpenFile::readOnce(path, maximumBytes, error);
 }
 
 std::optional<QByteArray> line(std::optional<QByteArray> content) {

@@ -4,12 +4,8 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,32 +16,6 @@ std::optional<QByteArray> readSmallFile(const QString& path) {
     }
     // Kernel pseudo-files report a size of 0 or 4096; read until the end instead.
     return file.readAll();
-}
-
-// Everything in the file up to `limit` bytes, usually in one call; nothing
-// when a read fails.
-std::optional<qsizetype> readFromStart(int fd, QByteArray* buffer, qsizetype limit) {
-    if (buffer->size() < limit) {
-        buffer->resize(limit);
-    }
-    qsizetype size = 0;
-    while (size < limit) {
-        const qsizetype wanted = limit - size;
-        const ssize_t got = ::pread(fd, buffer->data() + size, size_t(wanted), off_t(size));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return std::nullopt;
-        }
-        size += got;
-        // Short: the end of the file. The kernel hands its pseudo-files over
-        // whole, so no second read is needed to hear that.
-        if (got < wanted) {
-            break;
-        }
-    }
-    return size;
 }
 
 // Whitespace as QByteArray::trimmed and simplified see it.
@@ -121,14 +91,8 @@ bool blockIsOnline(const QString& blockDirectory) {
 } // namespace
 
 ProcMeminfoSource::ProcMeminfoSource(const QString& procRoot, const QString& sysRoot)
-    : procRoot(procRoot)
-    , sysRoot(sysRoot) {}
-
-ProcMeminfoSource::~ProcMeminfoSource() {
-    if (meminfoFd >= 0) {
-        ::close(meminfoFd);
-    }
-}
+    : sysRoot(sysRoot)
+    , meminfo(procRoot + QStringLiteral("/meminfo"), maximumMeminfoBytes) {}
 
 ProcMeminfoSource::Fields ProcMeminfoSource::parseMeminfo(QByteArrayView text) {
     Fields fields;
@@ -204,38 +168,15 @@ std::optional<uint64_t> ProcMeminfoSource::onlineBlockMemoryBytes(const QString&
 }
 
 std::optional<ProcMeminfoSource::Fields> ProcMeminfoSource::readMeminfo() {
-    const auto openFile = [this] {
-        const QByteArray path = QFile::encodeName(procRoot + QStringLiteral("/meminfo"));
-        meminfoFd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    };
-    // A fixture replaced under the same name is read where it is now; the
-    // kernel's own file never goes.
-    if (meminfoFd >= 0 && procRoot != QLatin1String("/proc")) {
-        struct stat info = {};
-        if (::fstat(meminfoFd, &info) != 0 || info.st_nlink == 0) {
-            ::close(meminfoFd);
-            meminfoFd = -1;
-        }
+    auto text = meminfo.readInto(&buffer);
+    if (!text) {
+        return std::nullopt;
     }
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (meminfoFd < 0) {
-            openFile();
-            if (meminfoFd < 0) {
-                return std::nullopt;
-            }
-        }
-        if (const auto size = readFromStart(meminfoFd, &buffer, maximumMeminfoBytes)) {
-            // Cut after the last whole line when the file was longer than read.
-            QByteArrayView text(buffer.constData(), *size);
-            if (*size == maximumMeminfoBytes) {
-                text = text.first(text.lastIndexOf('\n') + 1);
-            }
-            return parseMeminfo(text);
-        }
-        ::close(meminfoFd);
-        meminfoFd = -1;
+    // Cut after the last whole line when the file was longer than read.
+    if (text->size() == maximumMeminfoBytes) {
+        *text = text->first(text->lastIndexOf('\n') + 1);
     }
-    return std::nullopt;
+    return parseMeminfo(*text);
 }
 
 std::optional<VmStatistics> ProcMeminfoSource::statistics() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/KeptOpenFile.h"
 #include "vm/VmStatisticsSource.h"
 
 #include <QByteArray>
@@ -31,7 +32,9 @@
 // large machine) is counted again only when MemTotal is not what it was.
 //
 // The agent reads the figures every few seconds for its history, so the file
-// stays open and is read again from its start, into one buffer.
+// stays open and is read again from its start, into one buffer. Anything but
+// a regular file in a fixture root's place (a FIFO, a folder) reads as no
+// figures.
 class ProcMeminfoSource : public VmStatisticsSource {
 public:
     // More than any kernel writes; what lies beyond is not read.
@@ -39,7 +42,6 @@ public:
 
     explicit ProcMeminfoSource(const QString& procRoot = QStringLiteral("/proc"),
                                const QString& sysRoot = QStringLiteral("/sys"));
-    ~ProcMeminfoSource() override;
 
     std::optional<VmStatistics> statistics() override;
     std::optional<uint64_t> installedMemoryBytes() override;
@@ -65,9 +67,8 @@ public:
 private:
     std::optional<Fields> readMeminfo();
 
-    QString procRoot;
     QString sysRoot;
-    int meminfoFd = -1;
+    KeptOpenFile meminfo;
     QByteArray buffer;
     bool blocksCounted = false;
     std::optional<uint64_t> blocksBytes;

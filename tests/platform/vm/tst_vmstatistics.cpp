@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 // "free active inactive wired compressed / installed" in pages and bytes;
@@ -114,46 +115,43 @@ private Q_SLOTS:
         QTEST(figuresText(statistics, fields.memTotal), "figures");
     }
 
+    // The file stays open between reads (KeptOpenFile); what is read again
+    // is whole lines of at most the limit, and only of a regular file.
     void meminfoReadAgain_data() {
-        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QString>("change");
         QTest::addColumn<QByteArray>("second");
-        QTest::addColumn<bool>("replaced");
         QTest::addColumn<QString>("figures");
-        const QByteArray small = "MemFree: 4 kB\nActive: 4 kB\nInactive: 4 kB\n";
         const QByteArray large = "MemFree: 8 kB\nActive: 8 kB\nInactive: 8 kB\n";
-        QTest::newRow("rewritten in place") << small << large << false << "2 2 2 0 0 / none";
-        QTest::newRow("replaced by a new file") << small << large << true << "2 2 2 0 0 / none";
-        QTest::newRow("removed") << small << QByteArray() << true << "none / none";
-        // Only the start of a huge file is read, and whole lines of it.
         QTest::newRow("huge: the start counts")
-            << small << large + QByteArray(ProcMeminfoSource::maximumMeminfoBytes, 'x') << false
+            << "rewrite" << large + QByteArray(ProcMeminfoSource::maximumMeminfoBytes, 'x')
             << "2 2 2 0 0 / none";
         // "MemFree: 8" would read as a count of 8 bytes.
         const QByteArray head = "Active: 8 kB\nInactive: 8 kB\n";
         QTest::newRow("huge: a line cut at the limit is not read")
-            << small
+            << "rewrite"
             << head + QByteArray(ProcMeminfoSource::maximumMeminfoBytes - head.size() - 10, '\n') +
                    "MemFree: 80 kB\n"
-            << false << "none / none";
+            << "none / none";
+        QTest::newRow("a FIFO in its place: no figures, and no wait for a writer")
+            << "fifo" << QByteArray() << "none / none";
+        QTest::newRow("a folder in its place") << "folder" << QByteArray() << "none / none";
     }
 
     void meminfoReadAgain() {
-        QFETCH(QByteArray, first);
+        QFETCH(QString, change);
         QFETCH(QByteArray, second);
-        QFETCH(bool, replaced);
         QTemporaryDir root;
         const QString path = root.filePath(QStringLiteral("meminfo"));
-        QVERIFY(writeFile(path, first));
+        QVERIFY(writeFile(path, "MemFree: 4 kB\nActive: 4 kB\nInactive: 4 kB\n"));
         ProcMeminfoSource source(root.path(), root.filePath(QStringLiteral("nosys")));
         QCOMPARE(figures(source), QStringLiteral("1 1 1 0 0 / none"));
-        if (replaced) {
-            QVERIFY(QFile::remove(path));
-            if (!second.isEmpty()) {
-                QVERIFY(writeFile(root.filePath(QStringLiteral("new")), second));
-                QVERIFY(QFile::rename(root.filePath(QStringLiteral("new")), path));
-            }
-        } else {
+        if (change == QLatin1String("rewrite")) {
             QVERIFY(writeFile(path, second));
+        } else {
+            QVERIFY(QFile::remove(path));
+            QVERIFY(change == QLatin1String("fifo")
+                        ? ::mkfifo(QFile::encodeName(path).constData(), 0644) == 0
+                        : QDir().mkdir(path));
         }
         QTEST(figures(source), "figures");
     }
