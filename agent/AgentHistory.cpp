@@ -68,7 +68,11 @@ AgentHistory::AgentHistory(HelperDaemon& daemon, QString directory, int interval
     , m_intervalSeconds(std::clamp(intervalSeconds, 0, maximumIntervalSeconds))
     , m_store(std::move(directory))
     , m_monitor(notifications)
-    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); }) {
+    , m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    , m_driveName(HistorySeries::temperature(OndaraNames::driveSensorCode)) {
+    for (const QString& figure : HistorySeries::memoryFigures()) {
+        m_memoryNames.append(HistorySeries::memory(figure));
+    }
     connect(&m_monitor, &AlertMonitor::alertRaised, this, &AgentHistory::alertRaised);
     connect(&m_monitor, &AlertMonitor::alertCleared, this, &AgentHistory::alertCleared);
     // A round a second late or early is no matter; the agent wakes with other timers.
@@ -158,12 +162,6 @@ void AgentHistory::followSelection(const SMCController& controller) {
     m_fans.clear();
     for (int fan : fanNumbers(controller)) {
         m_fans.append({fan, HistorySeries::fanSpeed(fan)});
-    }
-    if (m_memoryNames.isEmpty()) {
-        for (const QString& figure : HistorySeries::memoryFigures()) {
-            m_memoryNames.append(HistorySeries::memory(figure));
-        }
-        m_driveName = HistorySeries::temperature(OndaraNames::driveSensorCode);
     }
     // A series no longer chosen is no longer read.
     m_readings.clear();

@@ -100,6 +100,7 @@ private:
     std::optional<quint64> m_sampledRevision;
     QList<std::pair<quint32, QString>> m_temperatures;
     QList<std::pair<int, QString>> m_fans;
+    // Series names that never change.
     QStringList m_memoryNames;
     QString m_driveName;
     QHash<QString, std::optional<double>> m_readings;

@@ -61,5 +61,4 @@ private:
     // Whether this file system tells of a removed file itself; asked once,
     // on the first read after the open one.
     Removal removal = Removal::unknown;
-    bool justOpened = false;
 };

@@ -190,10 +190,11 @@ std::optional<VmStatistics> ProcMeminfoSource::statistics() {
 std::optional<uint64_t> ProcMeminfoSource::installedMemoryBytes() {
     const auto fields = readMeminfo();
     const std::optional<uint64_t> memTotal = fields ? fields->memTotal : std::nullopt;
-    if (!blocksCounted || !memTotal || memTotal != memTotalAtCount) {
+    // Before the first count memTotalAtCount is empty, so a readable MemTotal
+    // differs from it.
+    if (!memTotal || memTotal != memTotalAtCount) {
         blocksBytes = onlineBlockMemoryBytes(sysRoot + QStringLiteral("/devices/system/memory"));
         memTotalAtCount = memTotal;
-        blocksCounted = true;
     }
     return blocksBytes ? blocksBytes : memTotal;
 }

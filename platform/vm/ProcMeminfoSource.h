@@ -70,7 +70,6 @@ private:
     QString sysRoot;
     KeptOpenFile meminfo;
     QByteArray buffer;
-    bool blocksCounted = false;
     std::optional<uint64_t> blocksBytes;
     std::optional<uint64_t> memTotalAtCount;
 };
