@@ -2,11 +2,15 @@
 // machine for a while, shown or with only its readout in the panel, with the
 // CPU time and resident memory of the widget and of the agent serving it, as
 // the kernel counts them. A stand-in panel on the bus takes the readout's
-// status icon, counts each kind of update it is sent and, as a panel does,
-// reads the item's properties again after each, so the cost of answering
-// is counted too.
+// status icon, counts each kind of update it is sent and reads the item's
+// properties again, so the cost of answering is counted too. It reads as
+// the Plasma tray does: the signals of one moment (10 ms) start one GetAll,
+// and signals that come while a read is out cost one more read after it;
+// a new status is taken from the signal itself. "eager" reads once per
+// icon or tooltip signal instead, the most a host could ask.
 //
-//   bench_widget [SECONDS] [TempsTab|FansTab|MemTab] [hidden]   (default 60, TempsTab)
+//   bench_widget [SECONDS] [TempsTab|FansTab|MemTab] [hidden] [eager]
+//   (default 60, TempsTab)
 
 #include "BenchSupport.h"
 #include "OndaraNames.h"
@@ -20,7 +24,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -55,28 +61,52 @@ void report(const char* name, const Sample& before, const Sample& after, double 
 }
 
 // The panel's side of the status icon: takes the registration, counts what
-// the icon sends and reads the item again after every signal.
+// the icon sends and reads the item again as a tray host does.
 class StandInPanel : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
 public:
+    StandInPanel() {
+        m_collect.setSingleShot(true);
+        m_collect.setInterval(10);
+        connect(&m_collect, &QTimer::timeout, this, &StandInPanel::readItem);
+    }
     QDBusConnection bus{QString()};
     QString item;
+    bool eager = false;
     int icons = 0;
     int toolTips = 0;
     int statuses = 0;
     int reads = 0;
 public Q_SLOTS:
     Q_SCRIPTABLE void RegisterStatusNotifierItem(const QString& service) { item = service; }
-    void newIcon() { ++icons, readItem(); }
-    void newToolTip() { ++toolTips, readItem(); }
-    void newStatus(const QString&) { ++statuses, readItem(); }
+    void newIcon() { ++icons, changed(); }
+    void newToolTip() { ++toolTips, changed(); }
+    void newStatus(const QString&) {
+        ++statuses;
+        if (eager) {
+            readItem();
+        }
+    }
 
 private:
+    void changed() {
+        if (eager) {
+            readItem();
+        } else if (!m_collect.isActive()) {
+            m_collect.start();
+        }
+    }
+
     void readItem() {
         if (item.isEmpty()) {
             return;
         }
+        if (m_reading && !eager) {
+            m_readAgain = true;
+            return;
+        }
+        m_reading = true;
         QDBusMessage getAll = QDBusMessage::createMethodCall(
             item, QStringLiteral("/StatusNotifierItem"),
             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
@@ -86,8 +116,16 @@ private:
                 [this](QDBusPendingCallWatcher* done) {
                     reads += !done->isError();
                     done->deleteLater();
+                    m_reading = false;
+                    if (std::exchange(m_readAgain, false)) {
+                        readItem();
+                    }
                 });
     }
+
+    QTimer m_collect;
+    bool m_reading = false;
+    bool m_readAgain = false;
 };
 
 } // namespace
@@ -97,9 +135,10 @@ int main(int argc, char** argv) {
     const QStringList arguments = QCoreApplication::arguments();
     const int seconds = arguments.size() > 1 ? arguments[1].toInt() : 60;
     const QString tab = arguments.size() > 2 ? arguments[2] : QStringLiteral("TempsTab");
-    const bool hidden = arguments.size() > 3 && arguments[3] == QLatin1String("hidden");
+    const bool hidden = arguments.mid(3).contains(QLatin1String("hidden"));
     if (seconds <= 0) {
-        std::fprintf(stderr, "usage: bench_widget [SECONDS] [TempsTab|FansTab|MemTab]\n");
+        std::fprintf(stderr,
+                     "usage: bench_widget [SECONDS] [TempsTab|FansTab|MemTab] [hidden] [eager]\n");
         return 2;
     }
 
@@ -122,6 +161,7 @@ int main(int argc, char** argv) {
                             QDBusConnection::ExportScriptableSlots);
     panelBus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
     panel.bus = panelBus;
+    panel.eager = arguments.mid(3).contains(QLatin1String("eager"));
     for (const auto& [member, slot] :
          {std::pair{"NewIcon", SLOT(newIcon())}, std::pair{"NewToolTip", SLOT(newToolTip())},
           std::pair{"NewStatus", SLOT(newStatus(QString))}}) {
@@ -152,6 +192,7 @@ int main(int argc, char** argv) {
     const int iconsBefore = panel.icons;
     const int toolTipsBefore = panel.toolTips;
     const int statusesBefore = panel.statuses;
+    const int readsBefore = panel.reads;
     QElapsedTimer clock;
     clock.start();
     spinFor(seconds * 1000);
@@ -167,9 +208,10 @@ int main(int argc, char** argv) {
                     qPrintable(tab), elapsed);
     }
     std::printf("Panel icon     %d NewIcon, %d NewToolTip, %d NewStatus in %.0f refreshes of 4 s; "
-                "item read %d times in all\n",
+                "item read %d times (%s)\n",
                 panel.icons - iconsBefore, panel.toolTips - toolTipsBefore,
-                panel.statuses - statusesBefore, elapsed / 4, panel.reads);
+                panel.statuses - statusesBefore, elapsed / 4, panel.reads - readsBefore,
+                panel.eager ? "after every signal" : "collected as a tray host does");
     report("OndaraWidget", widgetBefore, widgetAfter, elapsed);
     report("OndaraHelper", agentBefore, agentAfter, elapsed);
     widget.terminate();
