@@ -2,10 +2,14 @@
 // built-in demo machine: the benchmark starts a private dbus-daemon and the
 // real OndaraHelper program, and talks to it through the clients' proxy.
 
+#include "AgentHistory.h"
 #include "AgentResources.h"
 #include "BenchSupport.h"
+#include "HelperDaemon.h"
 #include "OndaraNames.h"
 #include "SMCKit.h"
+#include "ata/SmartReaderProcess.h"
+#include "defaults/UserDefaults.h"
 #include "ipc/OndaraHelperProxy.h"
 #include "profile/MachineProfile.h"
 #include "smc/HwmonSmcDriver.h"
@@ -17,12 +21,15 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
+#include <sys/resource.h>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -110,6 +117,57 @@ void BM_WidgetTickRoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_WidgetTickRoundTrip)->Unit(benchmark::kMicrosecond);
 
+// The floor under a refresh: three temperatures asked through QtDBus (the
+// counter is the agent's CPU per call, both its threads) against the same
+// three read straight from the driver the agent runs (ONDARA_BENCH_SMC
+// "hwmon:PATH" or the demo machine). What is left is QtDBus and the queue.
+std::shared_ptr<SmcDriver> benchDriver(QList<quint32>* three) {
+    const QString smc = qEnvironmentVariable("ONDARA_BENCH_SMC", QStringLiteral("demo"));
+    if (smc.startsWith(QStringLiteral("hwmon:"))) {
+        auto driver = std::make_shared<HwmonSmcDriver>(smc.mid(6));
+        for (const HwmonSensorMap::Temperature& temperature : driver->map().temperatures()) {
+            if (three->size() < 3) {
+                three->append(temperature.key);
+            }
+        }
+        return driver;
+    }
+    for (const char* key : {"TC0D", "TG0D", "TH0P"}) {
+        three->append(*SMCKit::fourCharCode(QString::fromLatin1(key)));
+    }
+    return std::make_shared<ProfileSmcDriver>(
+        *MachineProfile::fromFile(QStringLiteral(":/profiles/demo.plist")));
+}
+
+void BM_ThreeTemperaturesRoundTrip(benchmark::State& state) {
+    QList<quint32> codes;
+    benchDriver(&codes);
+    const double before = cpuSecondsOfThreads(sharedAgent->process.processId());
+    for (auto _ : state) {
+        if (!sharedClient->roundTrip([&codes](OndaraHelperProtocol& p, auto reply) {
+                p.temperatureForSensors(codes, reply);
+            })) {
+            state.SkipWithError("temperatureForSensors not answered");
+            break;
+        }
+    }
+    const double spent = cpuSecondsOfThreads(sharedAgent->process.processId()) - before;
+    state.counters["agent_us"] = 1e6 * spent / double(std::max<int64_t>(1, state.iterations()));
+}
+BENCHMARK(BM_ThreeTemperaturesRoundTrip)->Unit(benchmark::kMicrosecond);
+
+void BM_ThreeTemperaturesRead(benchmark::State& state) {
+    QList<quint32> codes;
+    SMCKit::setDriver(benchDriver(&codes));
+    SMCKit::openConnection();
+    for (auto _ : state) {
+        for (quint32 code : codes) {
+            benchmark::DoNotOptimize(SMCKit::readTemperature(code));
+        }
+    }
+}
+BENCHMARK(BM_ThreeTemperaturesRead)->Unit(benchmark::kMicrosecond);
+
 void BM_MemoryUsageRoundTrip(benchmark::State& state) {
     for (auto _ : state) {
         if (!sharedClient->roundTrip(
@@ -186,6 +244,83 @@ void BM_MemoryFiguresFromProc(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MemoryFiguresFromProc)->Unit(benchmark::kMicrosecond);
+
+// The agent's own history round on the recorded Intel desktop, in this
+// process: every chosen sensor, fan and memory figure read, stored and
+// handed to the (default, disabled) alert rules, the demo drive every fourth
+// round, a row written to SQLite every 24 rounds. What an idle agent pays
+// every 5 s besides its wakeup.
+void BM_HistoryRoundIntelDesktop(benchmark::State& state) {
+    QTemporaryDir home;
+    AgentCommandLine commandLine;
+    commandLine.smc =
+        QStringLiteral("hwmon:" ONDARA_FIXTURE_DIR "/hwmon-intel-desktop/class/hwmon");
+    commandLine.smart = QStringLiteral("demo");
+    HelperDaemon daemon(commandLine);
+    if (!daemon.start()) {
+        state.SkipWithError("the backends did not load");
+        return;
+    }
+    SMCControllerEnvironment environment;
+    environment.openDefaults = [&home] {
+        return UserDefaults::openSuite(OndaraNames::suiteName, home.path());
+    };
+    environment.versionText = QStringLiteral("1.0");
+    daemon.setControllerEnvironment(environment);
+    AgentHistory& history = daemon.makeHistory(home.filePath(QStringLiteral("state")),
+                                               AgentHistory::defaultIntervalSeconds, nullptr);
+    qint64 now = 1700000000000;
+    history.setClock([&now] { return now; });
+    history.openStore();
+    // The first rounds open the controller and the kept files.
+    for (int i = 0; i < AgentHistory::roundsPerDriveReading; ++i) {
+        now += 5000;
+        history.sampleRound();
+    }
+    // Arg 1: the caches hold other programs' data by the next round, as they
+    // do after 5 s of an idle agent on a busy machine.
+    const bool cold = state.range(0) != 0;
+    std::vector<char> elsewhere(cold ? 32 << 20 : 0);
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            for (size_t i = 0; i < elsewhere.size(); i += 64) {
+                elsewhere[i] = char(elsewhere[i] + 1);
+            }
+            benchmark::ClobberMemory();
+            state.ResumeTiming();
+        }
+        now += 5000;
+        history.sampleRound();
+    }
+    state.counters["series"] = double(AgentHistory::sampledSeries(*daemon.controller()).size());
+}
+BENCHMARK(BM_HistoryRoundIntelDesktop)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// One drive reading's process, as the agent starts it every fourth round on a
+// machine with an ATA drive: the reader asked for disk 0 (without its
+// capabilities it answers what it could not open). The counter is the
+// reader's own CPU per run; the time is the agent's wait.
+void BM_SmartReaderRun(benchmark::State& state) {
+    const auto childSeconds = [] {
+        rusage usage = {};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    };
+    const double before = childSeconds();
+    for (auto _ : state) {
+        const SmartReaderProcess run = SmartReaderProcess::run(ONDARA_SMART_READER, {"read", "0"},
+                                                               std::chrono::seconds(5), 1 << 16);
+        if (run.outcome != SmartReaderProcess::Outcome::finished) {
+            state.SkipWithError("the reader did not finish");
+            break;
+        }
+    }
+    state.counters["reader_us"] =
+        1e6 * (childSeconds() - before) / double(std::max<int64_t>(1, state.iterations()));
+}
+BENCHMARK(BM_SmartReaderRun)->Unit(benchmark::kMicrosecond);
 
 // A fresh agent's first client: the controller opens the SMC, scans the
 // catalogue, reads the drive and writes the store before answering.
