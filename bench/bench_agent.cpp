@@ -96,13 +96,9 @@ void BM_TemperatureForSensors15RoundTrip(benchmark::State& state) {
 }
 BENCHMARK(BM_TemperatureForSensors15RoundTrip)->Unit(benchmark::kMicrosecond);
 
-// What the widget's temperature tab asks every 4 s: the code of each of its
-// nine boxes, shown or not, so mostly codes no sensor has (0). The counter is
-// the agent's own CPU time per request.
-void BM_WidgetTickRoundTrip(benchmark::State& state) {
-    QList<quint32> codes(9, 0);
-    codes[0] = *SMCKit::fourCharCode(QStringLiteral("TC0D"));
-    codes[1] = *SMCKit::fourCharCode(QStringLiteral("TH0P"));
+// temperatureForSensors of `codes` per iteration; the counter is the agent's
+// own CPU time per request.
+void temperaturesWithAgentCost(benchmark::State& state, const QList<quint32>& codes) {
     const double before = cpuSecondsOfThreads(sharedAgent->process.processId());
     for (auto _ : state) {
         if (!sharedClient->roundTrip([&codes](OndaraHelperProtocol& p, auto reply) {
@@ -114,6 +110,16 @@ void BM_WidgetTickRoundTrip(benchmark::State& state) {
     }
     const double spent = cpuSecondsOfThreads(sharedAgent->process.processId()) - before;
     state.counters["agent_us"] = 1e6 * spent / double(std::max<int64_t>(1, state.iterations()));
+}
+
+// What the widget's temperature tab asks every 4 s: the code of each of its
+// nine boxes, shown or not, so mostly codes no sensor has (0). The counter is
+// the agent's own CPU time per request.
+void BM_WidgetTickRoundTrip(benchmark::State& state) {
+    QList<quint32> codes(9, 0);
+    codes[0] = *SMCKit::fourCharCode(QStringLiteral("TC0D"));
+    codes[1] = *SMCKit::fourCharCode(QStringLiteral("TH0P"));
+    temperaturesWithAgentCost(state, codes);
 }
 BENCHMARK(BM_WidgetTickRoundTrip)->Unit(benchmark::kMicrosecond);
 
@@ -142,17 +148,7 @@ std::shared_ptr<SmcDriver> benchDriver(QList<quint32>* three) {
 void BM_ThreeTemperaturesRoundTrip(benchmark::State& state) {
     QList<quint32> codes;
     benchDriver(&codes);
-    const double before = cpuSecondsOfThreads(sharedAgent->process.processId());
-    for (auto _ : state) {
-        if (!sharedClient->roundTrip([&codes](OndaraHelperProtocol& p, auto reply) {
-                p.temperatureForSensors(codes, reply);
-            })) {
-            state.SkipWithError("temperatureForSensors not answered");
-            break;
-        }
-    }
-    const double spent = cpuSecondsOfThreads(sharedAgent->process.processId()) - before;
-    state.counters["agent_us"] = 1e6 * spent / double(std::max<int64_t>(1, state.iterations()));
+    temperaturesWithAgentCost(state, codes);
 }
 BENCHMARK(BM_ThreeTemperaturesRoundTrip)->Unit(benchmark::kMicrosecond);
 
