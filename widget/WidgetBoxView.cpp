@@ -14,6 +14,13 @@
 
 namespace {
 
+// A label of a fixed size tells no layout of a new text: the box places
+// its labels itself, and a changed reading then costs its repaint alone.
+void place(QLabel* label, const QRect& frame) {
+    label->setFixedSize(frame.size());
+    label->move(frame.topLeft());
+}
+
 void paintText(QLabel* label, const QColor& color) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
@@ -83,6 +90,11 @@ QString WidgetBoxView::accessibleReading() const {
 }
 
 void WidgetBoxView::notifyReadingChanged() {
+    // Sending the event looks the box's accessible interface up even when
+    // no screen reader listens; readings change at nearly every refresh.
+    if (!QAccessible::isActive()) {
+        return;
+    }
     QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
 }
@@ -113,8 +125,8 @@ void WidgetBoxView::resolveColors() {
 }
 
 void WidgetBoxView::layoutBox() {
-    m_nameLabel->setGeometry(nameLabelFrame());
-    m_valueLabel->setGeometry(valueLabelFrame());
+    place(m_nameLabel, nameLabelFrame());
+    place(m_valueLabel, valueLabelFrame());
     paintText(m_nameLabel, m_nameColor);
     paintText(m_valueLabel, m_valueColor);
     showName();

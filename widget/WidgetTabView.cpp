@@ -9,6 +9,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -87,9 +88,12 @@ QFont WidgetTabView::labelFont() const {
     return font;
 }
 
-void WidgetTabView::paintEvent(QPaintEvent* /*event*/) {
+void WidgetTabView::paintEvent(QPaintEvent* event) {
+    // A box whose reading changed repaints what lies under it, this view
+    // included. Drawing the bar then, clipped away to the last pixel, cost
+    // more than the reading itself: its labels are shaped at each paint.
     const QList<WidgetTabViewItem*> all = items();
-    if (all.isEmpty()) {
+    if (all.isEmpty() || !event->region().intersects(QRect(0, 0, width(), kBarHeight))) {
         return;
     }
     const NamedAssets& assets = NamedAssets::shared();
