@@ -47,9 +47,25 @@ void FanBoxView::resizeEvent(QResizeEvent* event) {
 
 void FanBoxView::layoutBox() {
     WidgetBoxView::layoutBox();
+    m_shown.reset();
+    showSpeed();
+}
+
+void FanBoxView::showSpeed() {
+    const std::tuple<int, int, bool> shown{m_currentSpeed, m_maxSpeed, m_showsPercentage};
+    if (m_shown == shown) {
+        return;
+    }
+    // The ring moves by whole percents of the maximum: a fan that drifts by
+    // a few RPM mostly leaves it as drawn.
+    const bool fresh = !m_shown;
+    m_shown = shown;
     const int percent = FanShare::percentOfMaximum(m_currentSpeed, m_maxSpeed);
-    m_gaugeValue = FanShare::gaugeValue(percent);
-    showGaugeValue(m_gaugeView, m_gaugeValue);
+    const qreal gaugeValue = FanShare::gaugeValue(percent);
+    if (fresh || gaugeValue != m_gaugeValue) {
+        m_gaugeValue = gaugeValue;
+        showGaugeValue(m_gaugeView, m_gaugeValue);
+    }
     SpokenReading::describeFanRing(m_gaugeView, sensorName(), m_currentSpeed, m_maxSpeed);
     if (m_showsPercentage) {
         sensorValueLabel()->setFont(systemFont(16, QFont::Normal));

@@ -2,6 +2,9 @@
 
 #include "WidgetBoxView.h"
 
+#include <optional>
+#include <tuple>
+
 class Gauge;
 
 // A fan of the widget: a ring filled to the fan's share of its maximum speed,
@@ -20,8 +23,12 @@ public:
     qreal gaugeValue() const { return m_gaugeValue; }
     Gauge* gaugeView() const { return m_gaugeView; }
 
-    // Shows the current speed: the ring's fill and the value text.
+    // Lays the box out and shows the current speed.
     void layoutBox() override;
+    // Shows the current speed: the ring's fill and the value text. A speed
+    // shown already (in the same unit, of the same maximum) changes nothing
+    // and repaints nothing.
+    void showSpeed();
 
     // The speed as the box shows it: in RPM or percent of the maximum.
     QString accessibleReading() const override;
@@ -41,4 +48,6 @@ private:
     bool m_showsPercentage = false;
     qreal m_gaugeValue = 0;
     Gauge* m_gaugeView;
+    // What showSpeed showed last: speed, maximum, whether in percent.
+    std::optional<std::tuple<int, int, bool>> m_shown;
 };

@@ -507,7 +507,7 @@ void TodayViewController::showFans(const QList<int>& reply, bool percent) {
         // A box nobody sees would only run its ring's animation for nothing;
         // it is laid out when it is filled and shown.
         if (!box->isHidden()) {
-            box->layoutBox();
+            box->showSpeed();
         }
     }
     Q_EMIT readingsShown(kFansTab);
@@ -524,15 +524,22 @@ void TodayViewController::showMemory(const QList<double>& reply) {
     if (reply.isEmpty()) {
         return;
     }
-    ui->totalMemLabel->setText(QString::number(int(reply[0])));
-    ui->memBar->setMaxValue(reply[0]);
-    ui->memBar->updateGauge();
-    if (reply.size() > 1) {
-        WidgetBoxView::showGaugeValue(ui->memBar, reply[1]);
-        for (WidgetBoxView* box : m_memBoxes) {
-            if (box->sensorCode() < quint32(reply.size())) {
-                box->setSensorValue(Gauge::formatValue(reply[box->sensorCode()]));
-            }
+    // The bar is drawn again only when its figures differ from those drawn,
+    // a box only when its text does.
+    const bool barChanged = m_shownMemory.isEmpty() || m_shownMemory[0] != reply[0] ||
+                            m_shownMemory.value(1, -1) != reply.value(1, -1);
+    m_shownMemory = reply;
+    if (barChanged) {
+        ui->totalMemLabel->setText(QString::number(int(reply[0])));
+        ui->memBar->setMaxValue(reply[0]);
+        ui->memBar->updateGauge();
+        if (reply.size() > 1) {
+            WidgetBoxView::showGaugeValue(ui->memBar, reply[1]);
+        }
+    }
+    for (WidgetBoxView* box : m_memBoxes) {
+        if (reply.size() > 1 && box->sensorCode() < quint32(reply.size())) {
+            box->setSensorValue(Gauge::formatValue(reply[box->sensorCode()]));
         }
     }
     Q_EMIT readingsShown(kMemTab);
@@ -613,6 +620,7 @@ void TodayViewController::tabDidSelect(WidgetTabViewItem* item) {
                 }
             }
         } else {
+            m_shownMemory.clear();
             ui->memBar->setLastValue(1.0);
             ui->memBar->setCurrentValue(1.0);
             ui->memBar->updateGauge();

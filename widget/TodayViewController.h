@@ -189,4 +189,6 @@ private:
     QPushButton* m_awayOpen = nullptr;
     QList<QGraphicsOpacityEffect*> m_dimmers;
     bool m_stale = false;
+    // The memory figures last shown; empty while the bar is to be drawn anew.
+    QList<double> m_shownMemory;
 };

@@ -9,7 +9,9 @@
 #include "defaults/UserDefaults.h"
 
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -60,6 +62,52 @@ QString shownRows(const TodayViewController& controller, int section) {
     }
     return rows;
 }
+
+// Every paint of the root or a widget in it, as the part of the root it
+// covers, leaving out one pixel of the root's own that settle() draws.
+class PaintLog : public QObject {
+public:
+    explicit PaintLog(QWidget* root)
+        : m_root(root) {
+        qApp->installEventFilter(this);
+    }
+    ~PaintLog() override { qApp->removeEventFilter(this); }
+    // Waits until the pixel is painted: whatever was to be painted before
+    // is painted in the same pass.
+    bool settle() {
+        m_settled = false;
+        m_root->update(kPixel);
+        return QTest::qWaitFor([this] { return m_settled; });
+    }
+    void clear() {
+        region = {};
+        painted.clear();
+    }
+
+    QRegion region;
+    QSet<QWidget*> painted;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (event->type() == QEvent::Paint && widget != nullptr &&
+            (widget == m_root || m_root->isAncestorOf(widget))) {
+            const QRegion covered = static_cast<QPaintEvent*>(event)->region().translated(
+                widget->mapTo(m_root, QPoint()));
+            m_settled = m_settled || (widget == m_root && covered.contains(kPixel.topLeft()));
+            if (const QRegion rest = covered - kPixel; !rest.isEmpty()) {
+                region += rest;
+                painted.insert(widget);
+            }
+        }
+        return false;
+    }
+
+private:
+    static constexpr QRect kPixel{0, 0, 1, 1};
+    QWidget* m_root;
+    bool m_settled = false;
+};
 
 // A widget on screen over an in-process agent and a settings suite of its own.
 struct Fixture {
@@ -267,6 +315,69 @@ private Q_SLOTS:
         QCOMPARE(bar->currentValue(), 1.0);
         widget.helper.releaseHeld();
         QTRY_COMPARE(bar->currentValue(), 9.7);
+    }
+
+    // A refresh draws only what it changed: readings as they were paint
+    // nothing, a changed one its own box (and what lies under it) alone,
+    // never the tab bar, the gauges or the other boxes.
+    void refreshRepaintsOnlyWhatChanged_data() {
+        QTest::addColumn<QString>("tab");
+        QTest::addColumn<int>("changed"); // the box whose reading changes, or -1
+        QTest::newRow("temperatures as they were") << "TempsTab" << -1;
+        QTest::newRow("one temperature") << "TempsTab" << 1;
+        QTest::newRow("fans as they were") << "FansTab" << -1;
+        QTest::newRow("one fan") << "FansTab" << 1;
+        QTest::newRow("memory as it was") << "MemTab" << -1;
+        QTest::newRow("one memory figure") << "MemTab" << 2;
+    }
+    void refreshRepaintsOnlyWhatChanged() {
+        QFETCH(QString, tab);
+        QFETCH(int, changed);
+        Fixture widget;
+        // Speeds of 0 and a bar at the value it grows from: nothing animates.
+        widget.helper.memory[1] = 1.0;
+        widget.select(tab);
+        QVERIFY(widget.appear());
+        TodayViewController* controller = widget.controller.get();
+        controller->show();
+        QVERIFY(QTest::qWaitForWindowExposed(controller));
+        PaintLog log(controller);
+        QVERIFY(log.settle());
+
+        QList<QWidget*> boxes;
+        if (tab == "TempsTab") {
+            boxes = {controller->tempBoxes().begin(), controller->tempBoxes().end()};
+        } else if (tab == "FansTab") {
+            boxes = {controller->fanBoxes().begin(), controller->fanBoxes().end()};
+        } else {
+            boxes = {controller->memBoxes().begin(), controller->memBoxes().end()};
+        }
+        QWidget* box = boxes.value(changed);
+        if (box != nullptr) {
+            const quint32 code = static_cast<WidgetBoxView*>(box)->sensorCode();
+            widget.helper.temperatureOf = [code](quint32 asked) { return asked == code ? 55 : 0; };
+            // Under 1 % of the maximum: the ring stays as it is drawn.
+            widget.helper.rpmOf = [code](int fan) { return quint32(fan) == code ? 20 : 0; };
+            if (tab == "MemTab") {
+                widget.helper.memory[code] += 0.5;
+            }
+        }
+        log.clear();
+        QSignalSpy shown(controller, &TodayViewController::readingsShown);
+        controller->updateReadings();
+        QTRY_COMPARE(shown.size(), 1);
+        QVERIFY(log.settle());
+        QSet<QWidget*> paintedBoxes;
+        for (QWidget* each : std::as_const(boxes)) {
+            if (log.painted.contains(each)) {
+                paintedBoxes.insert(each);
+            }
+        }
+        QCOMPARE(paintedBoxes, box != nullptr ? QSet<QWidget*>{box} : QSet<QWidget*>{});
+        const QRegion allowed = box != nullptr
+                                    ? QRegion(QRect(box->mapTo(controller, QPoint()), box->size()))
+                                    : QRegion();
+        QVERIFY((log.region - allowed).isEmpty());
     }
 
     void performUpdateReportsNewDataAtOnce() {
