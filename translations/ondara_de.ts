@@ -509,6 +509,10 @@
         <source>%1 (alert)</source>
         <translation>%1 (Alarm)</translation>
     </message>
+    <message>
+        <source>Alert: %1</source>
+        <translation>Alarm: %1</translation>
+    </message>
 </context>
 <context>
     <name>SensorListViewController</name>

@@ -4,6 +4,7 @@
 #include "ipc/HelperPresence.h"
 #include "ipc/OndaraHistoryProxy.h"
 
+#include <QDBusError>
 #include <QPointer>
 
 PanelAlerts::PanelAlerts(OndaraHistoryProxy* history, HelperPresence* presence, QObject* parent)
@@ -28,8 +29,9 @@ void PanelAlerts::ask() {
         return;
     }
     m_asking = true;
+    m_unanswered = false;
     const QPointer<PanelAlerts> self(this);
-    m_history->rules(
+    m_history->rulesNamingFailure(
         [self](const QList<AlertRule>& rules) {
             if (!self) {
                 return;
@@ -46,11 +48,27 @@ void PanelAlerts::ask() {
             }
             self->answered(raised);
         },
-        [self](const QString&) {
-            if (self) {
+        [self](const QString& errorName, const QString&) {
+            if (!self) {
+                return;
+            }
+            // A busy agent may still have its alerts raised: the red stays
+            // until it says otherwise.
+            if (errorName == QDBusError::errorString(QDBusError::NoReply) ||
+                errorName == QDBusError::errorString(QDBusError::Timeout) ||
+                errorName == QDBusError::errorString(QDBusError::TimedOut)) {
+                self->m_unanswered = true;
+                self->answered(self->m_raised);
+            } else {
                 self->answered({});
             }
         });
+}
+
+void PanelAlerts::refreshed() {
+    if (m_unanswered && !m_asking) {
+        ask();
+    }
 }
 
 void PanelAlerts::answered(const QSet<QString>& raised) {

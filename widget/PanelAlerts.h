@@ -11,7 +11,9 @@ class OndaraHistoryProxy;
 // agent's signals only say that something changed: the rules, with their
 // state, are asked again then, at start and when the agent (re)appears, so
 // a signal that was missed heals at the next. Never asked per refresh. An
-// agent that has no alerts (an error reply) has none raised.
+// agent that has no alerts (an error reply) has none raised; one that did
+// not answer in time keeps what it had raised and is asked again at the
+// next refresh.
 class PanelAlerts : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +29,8 @@ public Q_SLOTS:
     // One question at a time: asking while one is on its way asks once
     // more when it is answered, however often that was.
     void ask();
+    // A refresh came: asks again if the last question went unanswered.
+    void refreshed();
 
 Q_SIGNALS:
     void changed();
@@ -38,4 +42,5 @@ private:
     QSet<QString> m_raised;
     bool m_asking = false;
     bool m_askAgain = false;
+    bool m_unanswered = false;
 };

@@ -13,6 +13,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QMenu>
+#include <QPointer>
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <algorithm>
@@ -20,6 +21,8 @@
 namespace {
 
 const QString kChosenKey = QStringLiteral("panelReading");
+// Alerts on series the widget does not show get a line each up to this many.
+constexpr qsizetype kNamedAlerts = 3;
 
 const PanelReading* pick(const QList<PanelReading>& readings, const QString& key) {
     for (const PanelReading& reading : readings) {
@@ -75,6 +78,7 @@ PanelReadout::PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
                            const QString& stateFile, int intervalMilliseconds, QObject* parent)
     : QObject(parent)
     , m_window(window)
+    , m_helper(helper)
     , m_stateFile(stateFile)
     , m_readings(new PanelReadings(helper, notifications, presence, intervalMilliseconds, this))
     , m_alerts(new PanelAlerts(history, presence, this))
@@ -93,8 +97,12 @@ PanelReadout::PanelReadout(WidgetWindow* window, OndaraHelperProtocol* helper,
         rebuildChoices();
         show();
     });
-    connect(m_alerts, &PanelAlerts::changed, this, &PanelReadout::show);
+    connect(m_alerts, &PanelAlerts::changed, this, [this] {
+        nameUnshownAlerts();
+        show();
+    });
     connect(m_readings, &PanelReadings::ticked, m_sleepWatch, &SleepWatch::tickArrived);
+    connect(m_readings, &PanelReadings::ticked, m_alerts, &PanelAlerts::refreshed);
     connect(m_sleepWatch, &SleepWatch::goingToSleep, m_readings, &PanelReadings::forget);
     connect(m_sleepWatch, &SleepWatch::resumed, this, [this] {
         m_readings->refreshNow();
@@ -218,6 +226,13 @@ void PanelReadout::show() {
                 tone = ReadoutIcon::Tone::warning;
             }
         }
+        const QStringList unshown = unshownAlerts();
+        for (qsizetype i = 0; i < std::min(unshown.size(), kNamedAlerts); ++i) {
+            lines.append(tr("Alert: %1").arg(m_labels.name(unshown[i])));
+        }
+        if (unshown.size() > kNamedAlerts) {
+            lines.append(QStringLiteral("…"));
+        }
         break;
     }
     }
@@ -243,6 +258,33 @@ void PanelReadout::show() {
         m_trayIcon->setToolTip(QStringLiteral("Ondara\n") + body);
     }
     Q_EMIT shownChanged();
+}
+
+QStringList PanelReadout::unshownAlerts() const {
+    QSet<QString> shown;
+    for (const PanelReading& reading : m_readings->readings()) {
+        shown.insert(reading.series);
+    }
+    QStringList unshown;
+    for (const QString& series : m_alerts->raised()) {
+        if (!shown.contains(series)) {
+            unshown.append(series);
+        }
+    }
+    return m_labels.ordered(unshown);
+}
+
+void PanelReadout::nameUnshownAlerts() {
+    if (m_helper == nullptr || unshownAlerts().isEmpty()) {
+        return;
+    }
+    const QPointer<PanelReadout> self(this);
+    SeriesLabels::fetch(*m_helper, [self](const SeriesLabels& labels) {
+        if (self) {
+            self->m_labels = labels;
+            self->show();
+        }
+    });
 }
 
 void PanelReadout::useTray(bool statusNotifierShown) {

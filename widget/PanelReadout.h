@@ -2,6 +2,7 @@
 
 #include "PanelReadings.h"
 #include "ReadoutIcon.h"
+#include "SeriesLabels.h"
 
 #include <QDBusConnection>
 #include <QObject>
@@ -71,8 +72,16 @@ private:
     void rebuildChoices();
     void show();
     void useTray(bool statusNotifierShown);
+    // The raised alerts' series that no reading shows, in the setup
+    // window's order; names them once the agent has said what they are.
+    QStringList unshownAlerts() const;
+    void nameUnshownAlerts();
 
     WidgetWindow* m_window;
+    OndaraHelperProtocol* m_helper;
+    // What the agent's series are called, asked only while an alert is
+    // raised on one the widget does not show.
+    SeriesLabels m_labels;
     QString m_stateFile;
     PanelReadings* m_readings;
     PanelAlerts* m_alerts;

@@ -44,18 +44,27 @@ void OndaraHistoryProxy::setTimeout(int milliseconds) {
 
 void OndaraHistoryProxy::whenAnswered(const QDBusPendingCall& call,
                                       std::function<QString(const QDBusMessage&)> deliver,
-                                      Failure failed) {
+                                      NamedFailure failed) {
     auto* watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [deliver = std::move(deliver),
              failed = std::move(failed)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
+                const QString name = finished->isError() ? finished->error().name() : QString();
                 const QString problem =
                     finished->isError() ? finished->error().message() : deliver(finished->reply());
                 if (!problem.isEmpty() && failed) {
-                    failed(problem);
+                    failed(name, problem);
                 }
             });
+}
+
+OndaraHistoryProxy::NamedFailure OndaraHistoryProxy::unnamed(Failure failed) {
+    return [failed = std::move(failed)](const QString&, const QString& reason) {
+        if (failed) {
+            failed(reason);
+        }
+    };
 }
 
 void OndaraHistoryProxy::series(SeriesReply reply, Failure failed) {
@@ -69,7 +78,7 @@ void OndaraHistoryProxy::series(SeriesReply reply, Failure failed) {
             }
             return problem;
         },
-        std::move(failed));
+        unnamed(std::move(failed)));
 }
 
 void OndaraHistoryProxy::samples(const QString& series, qint64 since, qint64 until,
@@ -84,7 +93,7 @@ void OndaraHistoryProxy::samples(const QString& series, qint64 since, qint64 unt
             }
             return problem;
         },
-        std::move(failed));
+        unnamed(std::move(failed)));
 }
 
 void OndaraHistoryProxy::interval(IntervalReply reply, Failure failed) {
@@ -98,10 +107,14 @@ void OndaraHistoryProxy::interval(IntervalReply reply, Failure failed) {
             }
             return problem;
         },
-        std::move(failed));
+        unnamed(std::move(failed)));
 }
 
 void OndaraHistoryProxy::rules(RulesReply reply, Failure failed) {
+    rulesNamingFailure(std::move(reply), unnamed(std::move(failed)));
+}
+
+void OndaraHistoryProxy::rulesNamingFailure(RulesReply reply, NamedFailure failed) {
     whenAnswered(
         alerts->Rules(),
         [reply = std::move(reply)](const QDBusMessage& message) {
@@ -137,7 +150,7 @@ void OndaraHistoryProxy::setRule(const AlertRule& rule, DoneReply done, Failure 
             }
             return QString();
         },
-        std::move(failed));
+        unnamed(std::move(failed)));
 }
 
 void OndaraHistoryProxy::removeRule(const QString& series, DoneReply done, Failure failed) {
@@ -149,5 +162,5 @@ void OndaraHistoryProxy::removeRule(const QString& series, DoneReply done, Failu
             }
             return QString();
         },
-        std::move(failed));
+        unnamed(std::move(failed)));
 }

@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class OndaraHelperAlertsInterface;
@@ -19,6 +20,10 @@ class QDBusPendingCall;
 class OndaraHistoryProxy : public QObject, public OndaraHistoryProtocol {
     Q_OBJECT
 public:
+    // A failure with the bus's name for it ("org.freedesktop.DBus.Error.NoReply"
+    // when no answer came in time); empty for an answer outside the contract.
+    using NamedFailure = std::function<void(const QString& errorName, const QString& reason)>;
+
     explicit OndaraHistoryProxy(const QDBusConnection& bus = QDBusConnection::sessionBus(),
                                 QObject* parent = nullptr);
     ~OndaraHistoryProxy() override;
@@ -31,6 +36,9 @@ public:
                  SamplesReply reply, Failure failed) override;
     void interval(IntervalReply reply, Failure failed) override;
     void rules(RulesReply reply, Failure failed) override;
+    // The same, naming the failure: an agent that did not answer in time is
+    // not one without alerts.
+    void rulesNamingFailure(RulesReply reply, NamedFailure failed);
     void setRule(const AlertRule& rule, DoneReply done, Failure failed) override;
     void removeRule(const QString& series, DoneReply done, Failure failed) override;
 
@@ -41,7 +49,8 @@ Q_SIGNALS:
 private:
     // deliver: reads the answer, returning why it is outside the contract.
     void whenAnswered(const QDBusPendingCall& call,
-                      std::function<QString(const QDBusMessage&)> deliver, Failure failed);
+                      std::function<QString(const QDBusMessage&)> deliver, NamedFailure failed);
+    static NamedFailure unnamed(Failure failed);
 
     std::unique_ptr<OndaraHelperHistoryInterface> history;
     std::unique_ptr<OndaraHelperAlertsInterface> alerts;

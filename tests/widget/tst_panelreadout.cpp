@@ -68,13 +68,17 @@ class FakeAlerts : public QObject, protected QDBusContext {
 public:
     QList<QVariantMap> rules;
     bool refuse = false;
+    // When set, the answer is this error (NoReply is what a caller whose
+    // call timed out is given).
+    QString failure;
     int asked = 0;
 
 public Q_SLOTS:
     Q_SCRIPTABLE void Rules() {
         ++asked;
-        if (refuse) {
-            sendErrorReply(QDBusError::UnknownInterface, QStringLiteral("no alerts here"));
+        if (refuse || !failure.isEmpty()) {
+            sendErrorReply(refuse ? QDBusError::errorString(QDBusError::UnknownInterface) : failure,
+                           QStringLiteral("no alerts here"));
             return;
         }
         setDelayedReply(true);
@@ -340,26 +344,47 @@ private Q_SLOTS:
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<bool>("warning");
         QTest::addColumn<QString>("line");
+        // The error of a later question; the agent then answers again.
+        QTest::addColumn<QString>("thenFails");
         const QString gpu = "GPU, 71 degrees Celsius (alert)";
         QTest::newRow("temperature, by its sensor")
             << QList{alertRule("temp:TC0P", false), alertRule("temp:TG0P", true)} << false
-            << "signal" << true << gpu;
+            << "signal" << true << gpu << "";
         QTest::newRow("stopped fan") << QList{alertRule("fan:0:stopped", true)} << false << "signal"
-                                     << true << "Left Fan, 2150 RPM (alert)";
+                                     << true << "Left Fan, 2150 RPM (alert)"
+                                     << "";
         QTest::newRow("series the widget does not show")
-            << QList{alertRule("mem:Total", true)} << false << "signal" << true << "";
+            << QList{alertRule("mem:Total", true)} << false << "signal" << true
+            << "\nAlert: Total memory"
+            << "";
+        QTest::newRow("many series the widget does not show")
+            << QList{alertRule("mem:Total", true), alertRule("mem:Free", true),
+                     alertRule("fan:7", true), alertRule("temp:TZ9X", true)}
+            << false << "signal" << true
+            << "\nAlert: Sensor TZ9X\nAlert: Fan 8\nAlert: Total memory\n…"
+            << "";
+        QTest::newRow("question times out, red stays")
+            << QList{alertRule("temp:TG0P", true)} << false << "signal" << true << gpu
+            << QDBusError::errorString(QDBusError::NoReply);
+        QTest::newRow("agent loses its alerts, red goes")
+            << QList{alertRule("temp:TG0P", true)} << false << "signal" << true << gpu
+            << QDBusError::errorString(QDBusError::UnknownMethod);
         QTest::newRow("signal missed, agent back")
-            << QList{alertRule("temp:TG0P", true)} << false << "return" << true << gpu;
+            << QList{alertRule("temp:TG0P", true)} << false << "return" << true << gpu << "";
         QTest::newRow("signal, rule not raised")
-            << QList{alertRule("temp:TG0P", false)} << false << "signal" << false << "";
+            << QList{alertRule("temp:TG0P", false)} << false << "signal" << false << ""
+            << "";
         QTest::newRow("agent without alerts")
-            << QList<QVariantMap>() << true << "signal" << false << "";
+            << QList<QVariantMap>() << true << "signal" << false << ""
+            << "";
         QTest::newRow("more rules than series")
             << QList<QVariantMap>(AlertRule::maximumRules + 1, alertRule("temp:TG0P", true))
-            << false << "signal" << false << "";
+            << false << "signal" << false << ""
+            << "";
         QTest::newRow("rule of the wrong types")
             << QList{alertRule("temp:TG0P", true), alertRule("temp:TC0P", true, "hot")} << false
-            << "signal" << false << "";
+            << "signal" << false << ""
+            << "";
     }
     void raisedAlertTurnsTheIconRed() {
         QFETCH(QList<QVariantMap>, rules);
@@ -367,12 +392,14 @@ private Q_SLOTS:
         QFETCH(QString, trigger);
         QFETCH(bool, warning);
         QFETCH(QString, line);
+        QFETCH(QString, thenFails);
         alerts.rules.clear();
         alerts.refuse = refuse;
         alerts.asked = 0;
         const auto reset = qScopeGuard([&] {
             alerts.rules.clear();
             alerts.refuse = false;
+            alerts.failure.clear();
         });
         Panel panel;
         QVERIFY(registered(panel));
@@ -416,7 +443,7 @@ private Q_SLOTS:
         QCOMPARE(panel.readout->figure(), QStringLiteral("71"));
         QVERIFY(looks(tone));
         const QString body = toolTip().body;
-        QCOMPARE(body.contains(line), true);
+        QVERIFY2(body.contains(line), qPrintable(body));
         if (line.isEmpty()) {
             QCOMPARE(body, normalBody);
         }
@@ -427,6 +454,29 @@ private Q_SLOTS:
         }
         QVERIFY(alertsSettled());
         QCOMPARE(alerts.asked, asked + 1); // the settling question alone
+
+        if (!thenFails.isEmpty()) {
+            // A question that timed out keeps the red and is asked again at
+            // the next refresh; an agent whose alerts went clears it.
+            alerts.failure = thenFails;
+            sendAlertSignal(true);
+            QTRY_COMPARE(alerts.asked, asked + 2);
+            QVERIFY(alertsSettled());
+            const bool timedOut = thenFails == QDBusError::errorString(QDBusError::NoReply);
+            QCOMPARE(panel.readout->tone(), timedOut ? tone : ReadoutIcon::Tone::normal);
+            alerts.failure.clear();
+            const int failed = alerts.asked;
+            if (timedOut) {
+                QTRY_VERIFY(panel.refresh() && alerts.asked > failed);
+            } else {
+                for (int i = 0; i < 3; ++i) {
+                    QVERIFY(panel.refresh());
+                }
+            }
+            QVERIFY(alertsSettled());
+            QCOMPARE(alerts.asked, failed + (timedOut ? 2 : 1));
+            QTRY_COMPARE(panel.readout->tone(), tone);
+        }
 
         alerts.rules = {alertRule("temp:TG0P", false)};
         sendAlertSignal(false);
