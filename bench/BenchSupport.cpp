@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -129,4 +130,11 @@ double cpuSecondsOfThreads(qint64 pid) {
         }
     }
     return seconds;
+}
+
+double childrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }

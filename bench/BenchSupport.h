@@ -39,6 +39,8 @@ ProcessCost processCost(qint64 pid);
 // clock ticks of /proc/<pid>/stat are too coarse for a program that works a
 // few milliseconds a minute. -1 when the process is gone.
 double cpuSecondsOfThreads(qint64 pid);
+// Seconds of CPU (user + system) of the children this process has waited for.
+double childrenCpuSeconds();
 
 // The OndaraHelper program on the demo machine, with a settings folder of its
 // own (and its history there, unless `stateHome` names another folder),

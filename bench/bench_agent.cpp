@@ -27,7 +27,6 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -298,13 +297,7 @@ BENCHMARK(BM_HistoryRoundIntelDesktop)->Arg(0)->Arg(1)->Unit(benchmark::kMicrose
 // capabilities it answers what it could not open). The counter is the
 // reader's own CPU per run; the time is the agent's wait.
 void BM_SmartReaderRun(benchmark::State& state) {
-    const auto childSeconds = [] {
-        rusage usage = {};
-        getrusage(RUSAGE_CHILDREN, &usage);
-        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    };
-    const double before = childSeconds();
+    const double before = childrenCpuSeconds();
     for (auto _ : state) {
         const SmartReaderProcess run = SmartReaderProcess::run(ONDARA_SMART_READER, {"read", "0"},
                                                                std::chrono::seconds(5), 1 << 16);
@@ -314,7 +307,7 @@ void BM_SmartReaderRun(benchmark::State& state) {
         }
     }
     state.counters["reader_us"] =
-        1e6 * (childSeconds() - before) / double(std::max<int64_t>(1, state.iterations()));
+        1e6 * (childrenCpuSeconds() - before) / double(std::max<int64_t>(1, state.iterations()));
 }
 BENCHMARK(BM_SmartReaderRun)->Unit(benchmark::kMicrosecond);
 

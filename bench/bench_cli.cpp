@@ -13,19 +13,10 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <vector>
 
 namespace {
-
-// The children this program has waited for, in seconds of CPU.
-double childrenCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 struct Runs {
     std::vector<double> cpuSeconds;

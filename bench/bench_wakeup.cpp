@@ -26,15 +26,10 @@
 
 namespace {
 
-double threadCpuSeconds() {
+// CLOCK_THREAD_CPUTIME_ID or CLOCK_PROCESS_CPUTIME_ID, in seconds.
+double cpuSeconds(clockid_t clock) {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-double processCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    clock_gettime(clock, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
@@ -44,11 +39,11 @@ struct Sleeper {
     double microsecondsEach = 0;
 
     void run() {
-        const double start = threadCpuSeconds();
+        const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         for (int i = 0; i < rounds; ++i) {
             poll(nullptr, 0, intervalMs);
         }
-        microsecondsEach = (threadCpuSeconds() - start) * 1e6 / rounds;
+        microsecondsEach = (cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start) * 1e6 / rounds;
     }
 };
 
@@ -78,7 +73,7 @@ int main(int argc, char** argv) {
     const pid_t server = fork();
     if (server == 0) {
         close(sockets[0]);
-        const double start = processCpuSeconds();
+        const double start = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         int answered = 0;
         std::array<char, 64> message{};
         while (::read(sockets[1], message.data(), message.size()) == ssize_t(message.size())) {
@@ -87,7 +82,7 @@ int main(int argc, char** argv) {
             }
             ++answered;
         }
-        const double spent = processCpuSeconds() - start;
+        const double spent = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - start;
         std::printf("Answering process   %.1f µs a question (%d questions)\n",
                     answered ? spent * 1e6 / answered : 0.0, answered);
         std::fflush(stdout);
@@ -105,11 +100,11 @@ int main(int argc, char** argv) {
     int asked = 0;
     for (int i = 0; i < pairRounds; ++i) {
         poll(nullptr, 0, 4000);
-        const double start = threadCpuSeconds();
+        const double start = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         if (!exchange(sockets[0], true)) {
             break;
         }
-        asking += threadCpuSeconds() - start;
+        asking += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
         ++asked;
     }
     for (std::thread& thread : threads) {
