@@ -261,6 +261,11 @@ void PanelReadout::show() {
 }
 
 QStringList PanelReadout::unshownAlerts() const {
+    // Asked at every refresh: with nothing raised, as nearly always, there
+    // is nothing to set the readings against.
+    if (m_alerts->raised().isEmpty()) {
+        return {};
+    }
     QSet<QString> shown;
     for (const PanelReading& reading : m_readings->readings()) {
         shown.insert(reading.series);
