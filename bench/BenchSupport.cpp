@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcessEnvironment>
+#include <QTimer>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,6 +23,9 @@ QByteArray readProcFile(qint64 pid, const char* name) {
 
 bool spinUntil(const std::function<bool()>& done) {
     QDeadlineTimer deadline(waitMilliseconds);
+    // A busy loop: processEvents with a time limit returns at once when
+    // nothing is pending. That suits the round trips timed here (no wakeup
+    // latency in them), never a wait beside programs being measured.
     while (!done()) {
         if (deadline.hasExpired()) {
             return false;
@@ -28,6 +33,12 @@ bool spinUntil(const std::function<bool()>& done) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     return true;
+}
+
+void runEventLoopFor(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 PrivateBus::PrivateBus() {

@@ -11,8 +11,12 @@
 #include <QTemporaryDir>
 #include <functional>
 
-// Runs the event loop until done() holds; false after 30 s.
+// Runs the event loop until done() holds, busy all the while; false after
+// 30 s. For the short waits of timed round trips and start-up.
 bool spinUntil(const std::function<bool()>& done);
+// Runs the event loop for this long, asleep while nothing comes: the wait
+// while other programs are measured.
+void runEventLoopFor(int milliseconds);
 
 // A private dbus-daemon for the whole run; address is empty when it failed.
 class PrivateBus {

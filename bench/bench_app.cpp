@@ -10,9 +10,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -20,12 +18,6 @@ namespace {
 // Start-up (fonts, first layout, the first readings) is not what a user pays
 // every minute the window stays open.
 constexpr int kWarmUpSeconds = 5;
-
-void runEventLoopFor(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 } // namespace
 

@@ -21,7 +21,6 @@
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -38,13 +37,6 @@ namespace {
 
 constexpr qint64 dayMs = 24LL * 60 * 60 * 1000;
 constexpr qint64 stepMs = 5000;
-
-void spinFor(int milliseconds) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        spinUntil([&deadline] { return deadline.hasExpired(); });
-    }
-}
 
 QString historyFile(const DemoAgent& agent) {
     return agent.configHome.path() + QStringLiteral("/ondara/history.sqlite3");
@@ -112,13 +104,13 @@ void idleAgents(int seconds) {
         }
     }
     // The first rounds open the history and the sensors: not the steady cost.
-    spinFor(12000);
+    runEventLoopFor(12000);
     for (Run& run : runs) {
         run.cpuBefore = cpuSecondsOfThreads(run.agent->process.processId());
         run.ticksBefore = tickSecondsOf(run.agent->process.processId());
         run.residentBefore = run.agent->residentKilobytes();
     }
-    spinFor(seconds * 1000);
+    runEventLoopFor(seconds * 1000);
     std::printf("Agents with no client for %d s:\n", seconds);
     double sampling[2] = {0, 0};
     for (size_t i = 0; i < runs.size(); ++i) {

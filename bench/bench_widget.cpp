@@ -20,7 +20,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -32,14 +31,6 @@ namespace {
 
 // Long enough for the widget to have laid out every tab and shown readings.
 constexpr int kWarmUpMilliseconds = 5000;
-
-// spinUntil gives up after 30 s; a run lasts as long as asked.
-void spinFor(int milliseconds) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        spinUntil([&deadline] { return deadline.hasExpired(); });
-    }
-}
 
 // What a process has spent so far: CPU to the nanosecond, and its memory.
 struct Sample {
@@ -185,7 +176,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "OndaraWidget did not start\n");
         return 1;
     }
-    spinFor(kWarmUpMilliseconds);
+    runEventLoopFor(kWarmUpMilliseconds);
 
     const Sample widgetBefore = sample(widget.processId());
     const Sample agentBefore = sample(agent.process.processId());
@@ -195,7 +186,7 @@ int main(int argc, char** argv) {
     const int readsBefore = panel.reads;
     QElapsedTimer clock;
     clock.start();
-    spinFor(seconds * 1000);
+    runEventLoopFor(seconds * 1000);
     const double elapsed = clock.nsecsElapsed() / 1e9;
     const Sample widgetAfter = sample(widget.processId());
     const Sample agentAfter = sample(agent.process.processId());
