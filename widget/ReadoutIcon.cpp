@@ -18,22 +18,42 @@ const QColor kFigure(0xff, 0xff, 0xff);
 // Enough for a temperature swinging between neighbours and back; a set at
 // every size is about 145 KB.
 constexpr int kRememberedSets = 4;
-// Fitted sizes are a few integers a figure; more figures than this (a fan's
-// speed that keeps moving) start the record afresh.
-constexpr int kRememberedFits = 512;
-
-QFont figureFont() {
-    QFont font;
-    font.setBold(true);
-    font.setStretch(QFont::Condensed);
-    font.setHintingPreference(QFont::PreferFullHinting);
-    font.setStyleStrategy(
-        QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
-    return font;
-}
+// Fitted sizes are a few integers a shape of figure, and there are few
+// shapes; more than this start the record afresh.
+constexpr int kRememberedFits = 64;
+// Each shape's fit at each size is a font size, whose drawn characters are
+// kept: under a kilobyte at the smallest sizes, some 50 KB at the largest.
+// A few shapes at nine sizes use a few dozen.
+constexpr int kRememberedFontSizes = 128;
 
 int rimWidth(int pixels) {
     return std::max(1, pixels / 16);
+}
+
+// The figure with every digit made the font's widest. Fitting this instead
+// of the figure gives every figure of one shape the same font size, so the
+// size does not jump when a reading moves by one, and one fit serves them
+// all: shaping the text at each trial size costs more than the drawing.
+// The usual fonts' digits are all one width, so no figure is drawn smaller
+// than before; with proportional digits a narrow figure loses a pixel.
+QString fitShape(const QString& figure) {
+    static const QChar widest = [] {
+        const QFontMetrics metrics(ReadoutIcon::figureFont(64));
+        QChar found = QLatin1Char('0');
+        for (char digit = '1'; digit <= '9'; ++digit) {
+            if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(found)) {
+                found = QLatin1Char(digit);
+            }
+        }
+        return found;
+    }();
+    QString shape = figure;
+    for (QChar& character : shape) {
+        if (character.isDigit()) {
+            character = widest;
+        }
+    }
+    return shape;
 }
 
 } // namespace
@@ -51,16 +71,25 @@ QList<int> ReadoutIcon::pixelSizes() {
     return sizes;
 }
 
-int ReadoutIcon::fittedFontPixels(const QString& figure, int pixels) {
-    // The largest whole pixel size at which the figure fits inside the rim;
+QFont ReadoutIcon::figureFont(int fontPixels) {
+    QFont font;
+    font.setBold(true);
+    font.setStretch(QFont::Condensed);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    font.setStyleStrategy(
+        QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    font.setPixelSize(fontPixels);
+    return font;
+}
+
+int ReadoutIcon::fittedFontPixels(const QString& shape, int pixels) {
+    // The largest whole pixel size at which the shape fits inside the rim;
     // hinting keeps the stems on whole pixels.
-    QFont font = figureFont();
     const int room = pixels - 2 * rimWidth(pixels) - std::max(1, pixels / 16);
     int fontPixels = std::max(6, pixels * 3 / 4);
     for (; fontPixels > 6; --fontPixels) {
-        font.setPixelSize(fontPixels);
-        const QFontMetrics metrics(font);
-        if (metrics.horizontalAdvance(figure) <= room && metrics.capHeight() <= room) {
+        const QFontMetrics metrics(figureFont(fontPixels));
+        if (metrics.horizontalAdvance(shape) <= room && metrics.capHeight() <= room) {
             break;
         }
     }
@@ -68,10 +97,16 @@ int ReadoutIcon::fittedFontPixels(const QString& figure, int pixels) {
 }
 
 QImage ReadoutIcon::render(const QString& figure, Tone tone, int pixels) {
-    return draw(figure, tone, pixels, fittedFontPixels(figure, pixels));
+    ReadoutIcon fresh;
+    return fresh.compose(figure, tone, pixels, fittedFontPixels(fitShape(figure), pixels));
 }
 
-QImage ReadoutIcon::draw(const QString& figure, Tone tone, int pixels, int fontPixels) {
+const QImage& ReadoutIcon::tile(Tone tone, int pixels) {
+    const int key = pixels * 2 + (tone == Tone::warning ? 1 : 0);
+    auto found = m_tiles.constFind(key);
+    if (found != m_tiles.cend()) {
+        return *found;
+    }
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
@@ -85,18 +120,91 @@ QImage ReadoutIcon::draw(const QString& figure, Tone tone, int pixels, int fontP
     painter.drawRoundedRect(outer, radius, radius);
     painter.setBrush(tone == Tone::warning ? kWarningTile : kTile);
     painter.drawRoundedRect(outer.adjusted(rim, rim, -rim, -rim), radius - rim, radius - rim);
-
-    QFont font = figureFont();
-    font.setPixelSize(fontPixels);
-    painter.setFont(font);
-    painter.setPen(kFigure);
-    const QFontMetrics metrics(font);
-    // Centred on the digits' height rather than the line's, whole pixels.
-    const int x = (pixels - metrics.horizontalAdvance(figure)) / 2;
-    const int y = (pixels + metrics.capHeight()) / 2;
-    painter.drawText(QPoint(x, y), figure);
     painter.end();
+    return *m_tiles.insert(key, image);
+}
+
+ReadoutIcon::FontAtSize& ReadoutIcon::fontAt(int fontPixels) {
+    auto found = m_fonts.find(fontPixels);
+    if (found == m_fonts.end()) {
+        if (m_fonts.size() >= kRememberedFontSizes) {
+            m_fonts.clear();
+        }
+        const QFont font = figureFont(fontPixels);
+        found = m_fonts.insert(fontPixels, {font, QFontMetrics(font).capHeight(), {}});
+    }
+    return *found;
+}
+
+const ReadoutIcon::Glyph& ReadoutIcon::glyph(QChar character, int fontPixels) {
+    FontAtSize& font = fontAt(fontPixels);
+    auto found = font.glyphs.constFind(character.unicode());
+    if (found != font.glyphs.cend()) {
+        return *found;
+    }
+    const QFontMetrics metrics(font.font);
+    Glyph drawn;
+    drawn.advance = metrics.horizontalAdvance(character);
+    // The ink with room for the antialiased edge on every side.
+    const QRect ink = metrics.boundingRect(character).adjusted(-2, -2, 2, 2);
+    if (ink.width() > 4 && ink.height() > 4) {
+        drawn.offset = ink.topLeft();
+        drawn.sprite = QImage(ink.size(), QImage::Format_ARGB32_Premultiplied);
+        drawn.sprite.fill(Qt::transparent);
+        QPainter painter(&drawn.sprite);
+        painter.setFont(font.font);
+        painter.setPen(kFigure);
+        painter.drawText(-ink.topLeft(), QString(character));
+    }
+    return *font.glyphs.insert(character.unicode(), drawn);
+}
+
+QImage ReadoutIcon::compose(const QString& figure, Tone tone, int pixels, int fontPixels) {
+    // The tile and each character are drawn once and kept; a new figure is
+    // its characters laid onto a copy of the tile. Shaping and drawing the
+    // text anew at every size was nearly half of what a refresh cost the
+    // hidden widget.
+    QImage image = tile(tone, pixels).copy();
+    int advance = 0;
+    for (const QChar character : figure) {
+        advance += glyph(character, fontPixels).advance;
+    }
+    // Centred on the digits' height rather than the line's, whole pixels.
+    int x = (pixels - advance) / 2;
+    const int y = (pixels + fontAt(fontPixels).capHeight) / 2;
+    for (const QChar character : figure) {
+        const Glyph& drawn = glyph(character, fontPixels);
+        if (!drawn.sprite.isNull()) {
+            blend(image, drawn.sprite, QPoint(x, y) + drawn.offset);
+        }
+        x += drawn.advance;
+    }
     return image;
+}
+
+void ReadoutIcon::blend(QImage& image, const QImage& sprite, QPoint at) {
+    // Source over, on premultiplied pixels, clipped to the image.
+    const QRect area = QRect(at, sprite.size()).intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const auto* in = reinterpret_cast<const QRgb*>(sprite.constScanLine(y - at.y()));
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb source = in[x - at.x()];
+            const uint alpha = qAlpha(source);
+            if (alpha == 255) {
+                out[x] = source;
+            } else if (alpha != 0) {
+                const QRgb under = out[x];
+                const uint keep = 255 - alpha;
+                const auto mix = [keep](uint top, uint below) {
+                    return top + (below * keep + 127) / 255;
+                };
+                out[x] = qRgba(
+                    int(mix(qRed(source), qRed(under))), int(mix(qGreen(source), qGreen(under))),
+                    int(mix(qBlue(source), qBlue(under))), int(mix(alpha, qAlpha(under))));
+            }
+        }
+    }
 }
 
 StatusNotifierImages ReadoutIcon::images(const QString& figure, Tone tone) {
@@ -107,20 +215,21 @@ StatusNotifierImages ReadoutIcon::images(const QString& figure, Tone tone) {
         }
     }
     const QList<int> sizes = pixelSizes();
-    auto fits = m_fontPixels.constFind(figure);
+    const QString shape = fitShape(figure);
+    auto fits = m_fontPixels.constFind(shape);
     if (fits == m_fontPixels.cend()) {
         if (m_fontPixels.size() >= kRememberedFits) {
             m_fontPixels.clear();
         }
         QList<int> fitted;
         for (const int pixels : sizes) {
-            fitted.append(fittedFontPixels(figure, pixels));
+            fitted.append(fittedFontPixels(shape, pixels));
         }
-        fits = m_fontPixels.insert(figure, fitted);
+        fits = m_fontPixels.insert(shape, fitted);
     }
     StatusNotifierImages images;
     for (qsizetype i = 0; i < sizes.size(); ++i) {
-        images.append(StatusNotifierImage::fromImage(draw(figure, tone, sizes[i], fits->at(i))));
+        images.append(StatusNotifierImage::fromImage(compose(figure, tone, sizes[i], fits->at(i))));
     }
     m_recent.prepend({figure, tone, images});
     if (m_recent.size() > kRememberedSets) {

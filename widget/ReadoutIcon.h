@@ -2,9 +2,11 @@
 
 #include "StatusNotifierTypes.h"
 
+#include <QFont>
 #include <QHash>
 #include <QImage>
 #include <QList>
+#include <QPoint>
 #include <QString>
 
 class QIcon;
@@ -17,7 +19,9 @@ class QIcon;
 //
 // An instance keeps what it drew: readings swing between neighbouring
 // values, so the last few figures' images are handed out again instead of
-// drawn again, and a figure's fitted font sizes are kept longer still.
+// drawn again; the tiles, each character at each font size, and the fitted
+// font sizes of each shape of figure (its length and where its digits are)
+// are kept longer still, so a new figure is only laid out, not drawn.
 class ReadoutIcon {
 public:
     enum class Tone { normal, warning };
@@ -27,6 +31,8 @@ public:
     static QList<int> pixelSizes();
     // A fresh drawing at one size; nothing is kept.
     static QImage render(const QString& figure, Tone tone, int pixels);
+    // The figure's font, bold and condensed, hinted onto whole pixels.
+    static QFont figureFont(int fontPixels);
 
     // The figure at every size, as the status-notifier item sends it.
     StatusNotifierImages images(const QString& figure, Tone tone);
@@ -34,8 +40,23 @@ public:
     QIcon icon(const QString& figure, Tone tone);
 
 private:
-    static int fittedFontPixels(const QString& figure, int pixels);
-    static QImage draw(const QString& figure, Tone tone, int pixels, int fontPixels);
+    struct Glyph {
+        QImage sprite; // the figure's colour on nothing, premultiplied
+        QPoint offset; // of the sprite from the pen on the baseline
+        int advance = 0;
+    };
+    struct FontAtSize {
+        QFont font;
+        int capHeight = 0;
+        QHash<char16_t, Glyph> glyphs;
+    };
+
+    static int fittedFontPixels(const QString& shape, int pixels);
+    static void blend(QImage& image, const QImage& sprite, QPoint at);
+    QImage compose(const QString& figure, Tone tone, int pixels, int fontPixels);
+    const QImage& tile(Tone tone, int pixels);
+    FontAtSize& fontAt(int fontPixels);
+    const Glyph& glyph(QChar character, int fontPixels);
 
     struct Drawn {
         QString figure;
@@ -43,5 +64,7 @@ private:
         StatusNotifierImages images;
     };
     QList<Drawn> m_recent;                   // the newest first
-    QHash<QString, QList<int>> m_fontPixels; // per figure, one per pixel size
+    QHash<QString, QList<int>> m_fontPixels; // per shape, one per pixel size
+    QHash<int, QImage> m_tiles;              // per pixel size and tone
+    QHash<int, FontAtSize> m_fonts;          // per font pixel size
 };
