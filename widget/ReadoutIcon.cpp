@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QIcon>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 #include <algorithm>
 
@@ -172,39 +171,16 @@ QImage ReadoutIcon::compose(const QString& figure, Tone tone, int pixels, int fo
     // Centred on the digits' height rather than the line's, whole pixels.
     int x = (pixels - advance) / 2;
     const int y = (pixels + fontAt(fontPixels).capHeight) / 2;
+    QPainter painter(&image);
     for (const QChar character : figure) {
         const Glyph& drawn = glyph(character, fontPixels);
         if (!drawn.sprite.isNull()) {
-            blend(image, drawn.sprite, QPoint(x, y) + drawn.offset);
+            painter.drawImage(QPoint(x, y) + drawn.offset, drawn.sprite);
         }
         x += drawn.advance;
     }
+    painter.end();
     return image;
-}
-
-void ReadoutIcon::blend(QImage& image, const QImage& sprite, QPoint at) {
-    // Source over, on premultiplied pixels, clipped to the image.
-    const QRect area = QRect(at, sprite.size()).intersected(image.rect());
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        const auto* in = reinterpret_cast<const QRgb*>(sprite.constScanLine(y - at.y()));
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QRgb source = in[x - at.x()];
-            const uint alpha = qAlpha(source);
-            if (alpha == 255) {
-                out[x] = source;
-            } else if (alpha != 0) {
-                const QRgb under = out[x];
-                const uint keep = 255 - alpha;
-                const auto mix = [keep](uint top, uint below) {
-                    return top + (below * keep + 127) / 255;
-                };
-                out[x] = qRgba(
-                    int(mix(qRed(source), qRed(under))), int(mix(qGreen(source), qGreen(under))),
-                    int(mix(qBlue(source), qBlue(under))), int(mix(alpha, qAlpha(under))));
-            }
-        }
-    }
 }
 
 StatusNotifierImages ReadoutIcon::images(const QString& figure, Tone tone) {

@@ -41,7 +41,7 @@ public:
 
 private:
     struct Glyph {
-        QImage sprite; // the figure's colour on nothing, premultiplied
+        QImage sprite; // the figure's colour on nothing
         QPoint offset; // of the sprite from the pen on the baseline
         int advance = 0;
     };
@@ -52,7 +52,6 @@ private:
     };
 
     static int fittedFontPixels(const QString& shape, int pixels);
-    static void blend(QImage& image, const QImage& sprite, QPoint at);
     QImage compose(const QString& figure, Tone tone, int pixels, int fontPixels);
     const QImage& tile(Tone tone, int pixels);
     FontAtSize& fontAt(int fontPixels);
