@@ -15,16 +15,16 @@ constexpr int kMaxMenuDepth = 8;
 
 StatusNotifierImage StatusNotifierImage::fromImage(const QImage& image) {
     const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    StatusNotifierImage result;
-    result.width = argb.width();
-    result.height = argb.height();
-    result.argb.resize(qsizetype(argb.width()) * argb.height() * 4);
-    auto* out = reinterpret_cast<uchar*>(result.argb.data());
-    // The sizes held in locals: the panel's icon goes through here a dozen
+    // The sizes held in locals: the panel's icon goes through here nine
     // images at a time, and calling out for them at every pixel was a fifth
     // of drawing a new figure.
     const int width = argb.width();
     const int height = argb.height();
+    StatusNotifierImage result;
+    result.width = width;
+    result.height = height;
+    result.argb.resize(qsizetype(width) * height * 4);
+    auto* out = reinterpret_cast<uchar*>(result.argb.data());
     for (int y = 0; y < height; ++y) {
         const auto* line = reinterpret_cast<const quint32*>(argb.constScanLine(y));
         for (int x = 0; x < width; ++x) {
