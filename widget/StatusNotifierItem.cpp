@@ -1,11 +1,14 @@
 #include "StatusNotifierItem.h"
 
+#include "ExportedStatusNotifierItem.h"
+
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QThread>
 
 namespace {
 
@@ -18,9 +21,12 @@ StatusNotifierItem::StatusNotifierItem(const QDBusConnection& bus, const QString
                                        QObject* parent)
     : QObject(parent)
     , m_bus(bus)
-    , m_menuPath(menuPath) {
+    , m_exported(new ExportedStatusNotifierItem(menuPath)) {
     StatusNotifierTypes::registerTypes();
-    m_toolTip.title = title();
+    connect(m_exported, &ExportedStatusNotifierItem::activated, this,
+            &StatusNotifierItem::activated, Qt::QueuedConnection);
+    connect(m_exported, &ExportedStatusNotifierItem::contextMenuRequested, this,
+            &StatusNotifierItem::contextMenuRequested, Qt::QueuedConnection);
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
@@ -28,6 +34,18 @@ StatusNotifierItem::~StatusNotifierItem() {
         m_bus.unregisterObject(QString::fromLatin1(objectPath));
         m_bus.unregisterService(m_serviceName);
     }
+    // Unregistered, the bus routes no more calls to it. Brought back to this
+    // thread before it goes: the bus forgets an object through its
+    // destroyed() signal with a call that must come from another thread
+    // than its own. Bringing it back waits for whatever the bus's thread is
+    // doing with it, and for the changes handed to it, to end first.
+    QThread* own = thread();
+    if (QThread* busThread = m_exported->thread(); busThread != own && busThread->isRunning()) {
+        QMetaObject::invokeMethod(
+            m_exported, [exported = m_exported, own] { exported->moveToThread(own); },
+            Qt::BlockingQueuedConnection);
+    }
+    delete m_exported;
 }
 
 bool StatusNotifierItem::publish() {
@@ -37,7 +55,7 @@ bool StatusNotifierItem::publish() {
     // The name hosts expect: one per process and item.
     const QString name =
         QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
-    if (!m_bus.isConnected() || !m_bus.registerObject(QString::fromLatin1(objectPath), this,
+    if (!m_bus.isConnected() || !m_bus.registerObject(QString::fromLatin1(objectPath), m_exported,
                                                       QDBusConnection::ExportScriptableContents |
                                                           QDBusConnection::ExportAllProperties)) {
         return false;
@@ -47,6 +65,14 @@ bool StatusNotifierItem::publish() {
         return false;
     }
     m_serviceName = name;
+    // A host reads the item at every refresh. Answered on the thread the bus
+    // library reads it on (where the connection's own bus object lives),
+    // the read wakes only that thread; answered here, it would wake this
+    // one too and hand the 145 kB answer back. Moved after registering, so
+    // what the bus makes for the object moves along with it.
+    if (const QObject* busObject = m_bus.interface(); busObject != nullptr) {
+        m_exported->moveToThread(busObject->thread());
+    }
     m_watcher = new QDBusServiceWatcher(QString::fromLatin1(watcherService), m_bus,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -81,49 +107,15 @@ void StatusNotifierItem::setShown(bool shown) {
     Q_EMIT shownChanged(shown);
 }
 
-QString StatusNotifierItem::status() const {
-    return m_attention ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
-}
-
-StatusNotifierImages StatusNotifierItem::attentionIconPixmap() const {
-    return m_attention ? m_images : StatusNotifierImages();
-}
-
+// Handed to the exported item's thread, in order, behind any read it is
+// answering; there it compares and tells the host of what changed.
 void StatusNotifierItem::setIcon(const StatusNotifierImages& images, bool attention) {
-    const bool newImages = images != m_images;
-    const bool newStatus = attention != m_attention;
-    m_images = images;
-    m_attention = attention;
-    if (newImages) {
-        Q_EMIT NewIcon();
-    }
-    if (newImages && attention) {
-        Q_EMIT NewAttentionIcon();
-    }
-    if (newStatus) {
-        Q_EMIT NewStatus(status());
-    }
+    QMetaObject::invokeMethod(m_exported, [exported = m_exported, images, attention] {
+        exported->setIcon(images, attention);
+    });
 }
 
 void StatusNotifierItem::setToolTip(const QString& title, const QString& body) {
-    if (title == m_toolTip.title && body == m_toolTip.body) {
-        return;
-    }
-    m_toolTip.title = title;
-    m_toolTip.body = body;
-    Q_EMIT NewToolTip();
+    QMetaObject::invokeMethod(
+        m_exported, [exported = m_exported, title, body] { exported->setToolTip(title, body); });
 }
-
-void StatusNotifierItem::Activate(int /*x*/, int /*y*/) {
-    Q_EMIT activated();
-}
-
-void StatusNotifierItem::SecondaryActivate(int /*x*/, int /*y*/) {
-    Q_EMIT activated();
-}
-
-void StatusNotifierItem::ContextMenu(int x, int y) {
-    Q_EMIT contextMenuRequested(x, y);
-}
-
-void StatusNotifierItem::Scroll(int /*delta*/, const QString& /*orientation*/) {}

@@ -27,6 +27,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -223,6 +225,34 @@ private Q_SLOTS:
 
     // Every size a host asks for is the figure drawn at that size, not a
     // scaled copy, and a new reading is a new image.
+    // A host reads the whole item at every refresh. The answer comes from
+    // the bus's thread, so it does not wait on the widget's, which may be
+    // busy drawing (here it is blocked outright); and the item can go while
+    // reads are still coming in.
+    void hostReadsAreAnsweredWithoutTheWidgetsThread() {
+        auto panel = std::make_unique<Panel>();
+        QVERIFY(registered(*panel));
+        QDBusMessage getAll = QDBusMessage::createMethodCall(
+            watcher.service, QString::fromLatin1(StatusNotifierItem::objectPath),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+        getAll << kItemInterface;
+        const QDBusMessage reply = host.call(getAll, QDBus::Block, 5000);
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        const auto properties = qdbus_cast<QVariantMap>(reply.arguments().value(0));
+        QVERIFY(!qdbus_cast<StatusNotifierImages>(properties.value("IconPixmap")).isEmpty());
+        const auto tip = qdbus_cast<StatusNotifierToolTip>(properties.value("ToolTip"));
+        QVERIFY(tip.body.contains(QStringLiteral("71")));
+
+        std::vector<std::unique_ptr<QDBusPendingCallWatcher>> reads;
+        for (int read = 0; read < 20; ++read) {
+            reads.push_back(std::make_unique<QDBusPendingCallWatcher>(host.asyncCall(getAll)));
+        }
+        panel.reset();
+        for (const auto& read : reads) {
+            QVERIFY(QTest::qWaitFor([&] { return read->isFinished(); }));
+        }
+    }
+
     void iconHoldsTheFigureAtEverySize() {
         Panel panel;
         QVERIFY(registered(panel));
