@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QTimer>
+#include <optional>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -127,20 +128,36 @@ bool DemoAgent::waitUntilServing() {
            process.state() == QProcess::Running;
 }
 
-double cpuSecondsOfThreads(qint64 pid) {
+namespace {
+
+// One field of /proc/<pid>/task/*/schedstat (nanoseconds on a CPU, waiting,
+// time slices), summed over the threads; nothing when the process is gone.
+std::optional<double> schedulerFieldOfThreads(qint64 pid, int field) {
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
     const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     if (threads.isEmpty()) {
-        return -1;
+        return std::nullopt;
     }
-    double seconds = 0;
+    double sum = 0;
     for (const QString& thread : threads) {
         QFile file(tasks.filePath(thread + QStringLiteral("/schedstat")));
         if (file.open(QIODevice::ReadOnly)) {
-            seconds += file.readAll().split(' ').value(0).toDouble() / 1e9;
+            sum += file.readAll().trimmed().split(' ').value(field).toDouble();
         }
     }
-    return seconds;
+    return sum;
+}
+
+} // namespace
+
+double cpuSecondsOfThreads(qint64 pid) {
+    const auto nanoseconds = schedulerFieldOfThreads(pid, 0);
+    return nanoseconds ? *nanoseconds / 1e9 : -1;
+}
+
+qint64 timeSlicesOfThreads(qint64 pid) {
+    const auto slices = schedulerFieldOfThreads(pid, 2);
+    return slices ? qint64(*slices) : -1;
 }
 
 double childrenCpuSeconds() {

@@ -43,6 +43,10 @@ ProcessCost processCost(qint64 pid);
 // clock ticks of /proc/<pid>/stat are too coarse for a program that works a
 // few milliseconds a minute. -1 when the process is gone.
 double cpuSecondsOfThreads(qint64 pid);
+// How many times the scheduler put any of a process's threads on a CPU: its
+// wakeups, near enough. Steadier than the CPU time on a virtual machine,
+// whose host may count its own delays into a thread's time. -1 when gone.
+qint64 timeSlicesOfThreads(qint64 pid);
 // Seconds of CPU (user + system) of the children this process has waited for.
 double childrenCpuSeconds();
 

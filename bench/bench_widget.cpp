@@ -35,18 +35,21 @@ constexpr int kWarmUpMilliseconds = 5000;
 // What a process has spent so far: CPU to the nanosecond, and its memory.
 struct Sample {
     double cpuSeconds;
+    qint64 timeSlices;
     ProcessCost memory;
 };
 
 Sample sample(qint64 pid) {
-    return {cpuSecondsOfThreads(pid), processCost(pid)};
+    return {cpuSecondsOfThreads(pid), timeSlicesOfThreads(pid), processCost(pid)};
 }
 
 void report(const char* name, const Sample& before, const Sample& after, double seconds) {
     const double cpu = after.cpuSeconds - before.cpuSeconds;
-    std::printf("%-14s CPU %.4f s over %.1f s = %.4f %% of one core; resident %.1f MB "
-                "(proportional %.1f, private %.1f)\n",
-                name, cpu, seconds, 100.0 * cpu / seconds, after.memory.residentKilobytes / 1024.0,
+    std::printf("%-14s CPU %.4f s over %.1f s = %.4f %% of one core, %.1f time slices a refresh; "
+                "resident %.1f MB (proportional %.1f, private %.1f)\n",
+                name, cpu, seconds, 100.0 * cpu / seconds,
+                double(after.timeSlices - before.timeSlices) / (seconds / 4),
+                after.memory.residentKilobytes / 1024.0,
                 after.memory.proportionalKilobytes / 1024.0,
                 after.memory.privateKilobytes / 1024.0);
 }
