@@ -42,13 +42,11 @@ void ExportedStatusNotifierItem::setIcon(const StatusNotifierImages& images, boo
 }
 
 void ExportedStatusNotifierItem::setToolTip(const QString& title, const QString& body) {
-    {
-        if (title == m_toolTip.title && body == m_toolTip.body) {
-            return;
-        }
-        m_toolTip.title = title;
-        m_toolTip.body = body;
+    if (title == m_toolTip.title && body == m_toolTip.body) {
+        return;
     }
+    m_toolTip.title = title;
+    m_toolTip.body = body;
     Q_EMIT NewToolTip();
 }
 

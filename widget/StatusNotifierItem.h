@@ -47,8 +47,8 @@ private:
     void setShown(bool shown);
 
     QDBusConnection m_bus;
-    // Not a child: once published it lives on the bus's thread, and goes
-    // there too when this item goes.
+    // Not a child: once published it lives on the bus's thread; it is
+    // brought back and deleted with this item.
     ExportedStatusNotifierItem* m_exported;
     QString m_serviceName;
     QDBusServiceWatcher* m_watcher = nullptr;
